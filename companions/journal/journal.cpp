@@ -1,0 +1,58 @@
+#include "companions/journal/journal.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+void JournalLine(const char* library, const char* exportName, const char* format, ...)
+{
+    char path[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA(JOURNAL_ENV, path, sizeof(path));
+    if (n == 0 || n >= sizeof(path)) {
+        return;
+    }
+    char line[2048];
+    int used = std::snprintf(line, sizeof(line), "%s %s", library, exportName);
+    if (used < 0) {
+        return;
+    }
+    if (format && *format && static_cast<size_t>(used) < sizeof(line) - 2) {
+        line[used++] = ' ';
+        va_list args;
+        va_start(args, format);
+        int more = std::vsnprintf(line + used, sizeof(line) - used, format, args);
+        va_end(args);
+        if (more > 0) {
+            used += more;
+        }
+    }
+    if (static_cast<size_t>(used) > sizeof(line) - 3) {
+        used = sizeof(line) - 3;  // cut an over-long line, keep it one line
+    }
+    line[used++] = '\r';
+    line[used++] = '\n';
+
+    // FILE_APPEND_DATA alone makes every write land at the end, atomically.
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
+    CloseHandle(file);
+}
+
+long EnvNumber(const char* name, long fallback)
+{
+    char text[64] = {};
+    DWORD n = GetEnvironmentVariableA(name, text, sizeof(text));
+    if (n == 0 || n >= sizeof(text)) {
+        return fallback;
+    }
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 0);
+    return (end && end != text && *end == '\0') ? value : fallback;
+}

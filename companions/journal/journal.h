@@ -1,0 +1,20 @@
+#pragma once
+// The call journal of the stand-ins and display libraries: when the
+// environment variable KOVA_JOURNAL names a file, every call appends one line
+//   <library> <export> <arguments decoded>
+// so tests and the demo can see what the program asked for.
+
+#include <cstdarg>
+
+constexpr char JOURNAL_ENV[] = "KOVA_JOURNAL";
+
+// printf-style arguments; the line is written with one append, so lines of
+// several processes never interleave.
+void JournalLine(const char* library, const char* exportName, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+// Reads a number from the environment; fallback when unset or not a number.
+long EnvNumber(const char* name, long fallback);

@@ -1,0 +1,97 @@
+#include "config/config.h"
+
+#include "config/os_class.h"
+#include "config/regs.h"
+
+namespace {
+
+ConfigStore g_store;
+
+uint32_t ReadOsClass()
+{
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
+    if (!GetVersionExA(&info)) {
+        return 0;
+    }
+    return ClassifyOsVersion(info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber);
+}
+
+// The load sequence. Its order matters: the on-screen settings are read from
+// three places, each overriding the one before.
+void LoadStore(ConfigStore& s)
+{
+    // 1. Start from an empty store.
+    s.Controls = ControlSettings{};
+    s.OsClass = 0;
+    s.Probe = DisplayProbe{};
+    // 2. Device identities.
+    // 3. Controls values.
+    LoadControlSettings(s.Controls);
+    // 4. Description texts of the remote control.
+    // 5. On-screen texts of the remote control.
+    // 6. Browser window classes.
+    // 7. Special applications.
+    // 8. Target windows.
+    // 9. OS class.
+    s.OsClass = ReadOsClass();
+    // 10. Brivue install path.
+    // 11. Audio-control strings.
+    // 12. Player windows.
+    // 13. Default on-screen settings.
+    // 14. The user's on-screen settings.
+    // 15. OSD_Enable.
+    // 16. Keyboard description texts.
+    // 17. Display probe: initialised once per process, on Windows 8 and later.
+    s.Probe.Bind(s.OsClass);
+    // 18. Loaded.
+    s.LoadPending = false;
+}
+
+}  // namespace
+
+CConfig::CConfig()
+{
+    if (InterlockedIncrement(&g_store.RefCount) == 1 && g_store.LoadPending) {
+        LoadStore(g_store);
+    }
+}
+
+CConfig::~CConfig()
+{
+    if (InterlockedDecrement(&g_store.RefCount) == 0) {
+        g_store.Probe.Release();
+    }
+}
+
+ConfigStore& CConfig::Store() { return g_store; }
+
+const ControlSettings& CConfig::GetControlSettings() { return g_store.Controls; }
+
+uint32_t CConfig::GetOsClass() { return g_store.OsClass; }
+
+uint32_t CConfig::QueryDisplayMode() { return g_store.Probe.QueryDisplayMode(g_store.OsClass); }
+
+LONG CConfig::InstanceCount() { return g_store.RefCount; }
+
+BOOL CConfig::IsTunerDeckInstalled()
+{
+    CRegs regs;
+    if (regs.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Pellar\\TunerDeck", KEY_READ) != ERROR_SUCCESS) {
+        return FALSE;
+    }
+    char name[129] = {};
+    uint32_t len = 0;
+    LONG rc = regs.QueryString(name, sizeof(name), "AppName", &len);
+    regs.Close();
+    return rc == ERROR_SUCCESS ? TRUE : FALSE;
+}
+
+void ResetConfigStoreForTests()
+{
+    g_store.Probe.Release();
+    g_store = ConfigStore{};
+}

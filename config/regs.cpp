@@ -1,0 +1,125 @@
+#include "config/regs.h"
+
+#include "core/text_util.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char SONG_SELECTOR_KEY[] = "SOFTWARE\\Tallis\\SongBox Selector\\Settings";
+constexpr char SONG_SELECTOR_EXE[] = "\\SBSelector.exe";
+
+// One flag for the process, as the launcher's indirection expects: the Open of
+// the song selector's key and the QueryString meant for it come in pairs.
+volatile LONG g_songSelectorRedirect = 0;
+
+}  // namespace
+
+bool CRegs::SongSelectorRedirectPending() { return g_songSelectorRedirect != 0; }
+
+LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
+{
+    if (m_open) {
+        return REGS_ALREADY_OPEN;
+    }
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(root, subkey, 0, access, &key);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    m_key = key;
+    m_open = 1;
+    if (subkey && std::strcmp(subkey, SONG_SELECTOR_KEY) == 0) {
+        InterlockedExchange(&g_songSelectorRedirect, 1);
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG CRegs::Close()
+{
+    LONG rc = RegCloseKey(m_key);
+    m_key = nullptr;
+    m_open = 0;
+    return rc;
+}
+
+LONG CRegs::QueryDword(const char* name, uint32_t* out)
+{
+    // Read into a local first: a value longer than 4 bytes fails with
+    // ERROR_MORE_DATA and must leave the caller's default alone.
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    DWORD type = REG_NONE;
+    LONG rc = RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    // Any 4-byte value is a little-endian number (installers write some as
+    // REG_BINARY), but the characters of a text, or a value of 1 to 3 bytes,
+    // would make a nonsense number out of a bad setting: the default stays.
+    if (size != sizeof(value) || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ ||
+        type == REG_LINK) {
+        return ERROR_INVALID_DATA;
+    }
+    if (out) {
+        *out = value;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
+{
+    if (!buf || !outLen || size < 1) {
+        return REGS_BAD_ARGUMENT;
+    }
+
+    // One byte more than the registry may fill, so a stored text that lacks
+    // its terminator is still terminated here.
+    char work[REGS_WORK_BUFFER + 1] = {};
+    DWORD type = REG_NONE;
+    DWORD cb = REGS_WORK_BUFFER;
+    LONG rc;
+
+    if (InterlockedExchange(&g_songSelectorRedirect, 0) != 0) {
+        rc = RegQueryValueExA(m_key, "SetupPath", nullptr, &type, reinterpret_cast<BYTE*>(work), &cb);
+        if (rc == ERROR_SUCCESS && type == REG_SZ) {
+            size_t folderLen = strnlen(work, REGS_WORK_BUFFER);
+            // A folder whose joined path would not fit 520 characters is a
+            // failed read rather than a truncated path to the wrong program.
+            if (folderLen + sizeof(SONG_SELECTOR_EXE) - 1 > REGS_WORK_BUFFER - 1) {
+                rc = ERROR_MORE_DATA;
+            } else {
+                std::memcpy(work + folderLen, SONG_SELECTOR_EXE, sizeof(SONG_SELECTOR_EXE));
+            }
+        }
+    } else {
+        rc = RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(work), &cb);
+    }
+
+    if (rc == ERROR_SUCCESS && type == REG_SZ) {
+        size_t len = strnlen(work, REGS_WORK_BUFFER);
+        if (len >= static_cast<size_t>(size)) {
+            return REGS_TEXT_TOO_LONG;
+        }
+        std::memcpy(buf, work, len + 1);
+        *outLen = static_cast<uint32_t>(len + 1);
+        return ERROR_SUCCESS;
+    }
+    *outLen = 0;
+    return REGS_NO_TEXT;
+}
+
+bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+{
+    char text[REGS_WORK_BUFFER] = {};
+    if (bufferSize > REGS_WORK_BUFFER) {
+        bufferSize = REGS_WORK_BUFFER;
+    }
+    uint32_t len = 0;
+    if (regs.QueryString(text, bufferSize, name, &len) != ERROR_SUCCESS) {
+        return false;
+    }
+    TrimBlanks(text);
+    CopyCut(field, text);
+    return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// CRegs: the registry reader every loader uses. Each method answers a Win32
+// error code (0 on success) so loaders can fall back to their defaults.
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Codes CQueryString answers besides the ones RegOpenKeyExA gives back.
+constexpr LONG REGS_ALREADY_OPEN = 1;        // Open on an object that holds a key
+constexpr LONG REGS_BAD_ARGUMENT = 87;       // ERROR_INVALID_PARAMETER
+constexpr LONG REGS_TEXT_TOO_LONG = 1289;    // text does not fit the caller's buffer
+constexpr LONG REGS_NO_TEXT = 1016;          // absent, too long, or not REG_SZ
+
+// Size of the work buffer every text is read into first (520 characters and
+// the terminator); longer values are refused as a whole.
+constexpr int REGS_WORK_BUFFER = 521;
+
+class CRegs {
+public:
+    CRegs() = default;
+    // Deliberately does not close the key: readers close it themselves.
+    virtual ~CRegs() = default;
+
+    CRegs(const CRegs&) = delete;
+    CRegs& operator=(const CRegs&) = delete;
+
+    LONG Open(HKEY root, const char* subkey, REGSAM access);
+    LONG Close();
+    LONG QueryDword(const char* name, uint32_t* out);
+    LONG QueryString(char* buf, int size, const char* name, uint32_t* outLen);
+
+    bool IsOpen() const { return m_open != 0; }
+    HKEY Key() const { return m_key; }
+
+    // The song selector's settings key makes the next QueryString read its
+    // install folder instead (see the launcher's registry indirection).
+    static bool SongSelectorRedirectPending();
+
+private:
+    HKEY m_key = nullptr;
+    uint32_t m_open = 0;
+};
+
+// Reads a whole text value with the store's rules: REG_SZ only, into a buffer
+// of bufferSize bytes (129 or 521), trimmed, then cut to 127 characters into
+// field (128 bytes). Returns true and writes field only when a text was read.
+bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128]);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The demo: kova.exe at work in the build's Wine prefix. Called by ./run demo
+# with the display and the Wine environment already set up.
+set -uo pipefail
+
+PROGRAM_DIR="C:\\Program Files\\ZUZIDAZOR"
+wine_run() { env LC_ALL=ja_JP.UTF-8 wine "$@"; }
+step() { printf '\033[1m--> %s\033[0m\n' "$*"; }
+say() { printf '    %s\n' "$*"; }
+
+step "Starting kova.exe from $PROGRAM_DIR (hidden, no settings: test mode)"
+wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
+kova_pid=$!
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
+
+step "Starting a second copy"
+wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1
+second=$?
+if kill -0 "$kova_pid" 2>/dev/null; then still="the first keeps running"; else still="the first has gone!"; fi
+say "second copy exited with code $second; $still"
+
+step "Closing kova (WM_CLOSE to its main window)"
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" close 15000 | tr -d '\r')"
+wait "$kova_pid"
+say "wine reports exit code $?"

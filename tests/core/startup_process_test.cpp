@@ -1,0 +1,112 @@
+// kova.exe as a real process: single instance, window class, orderly exit.
+
+#include "core/messages.h"
+#include "core/opt_ctrl.h"
+#include "tests/support/kova_process.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr DWORD START_TIMEOUT_MS = 20000;
+constexpr DWORD EXIT_TIMEOUT_MS = 15000;
+
+class StartupTest : public ::testing::Test {
+protected:
+    CleanOrlanRegistry clean;
+    ChildProcess kova;
+
+    HWND StartKova(const std::string& args = "", const char* windowClass = MAIN_WINDOW_CLASS)
+    {
+        EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args));
+        HWND window = kova.WaitForWindow(windowClass, START_TIMEOUT_MS);
+        EXPECT_NE(window, nullptr) << "kova.exe did not create its main window";
+        return window;
+    }
+
+    void CloseAndExpectCleanExit(HWND window)
+    {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        DWORD code = 0xFFFF;
+        ASSERT_TRUE(kova.WaitForExit(EXIT_TIMEOUT_MS, &code)) << "kova.exe did not end after WM_CLOSE";
+        EXPECT_EQ(code, 0u);
+    }
+};
+
+TEST_F(StartupTest, SecondCopyExitsWithOneAndFirstKeepsRunning)
+{
+    HWND window = StartKova();
+    ASSERT_NE(window, nullptr);
+
+    ChildProcess second;
+    ASSERT_TRUE(second.Start(StagedPath("kova.exe"), "INITLCD"));
+    DWORD code = 0;
+    ASSERT_TRUE(second.WaitForExit(EXIT_TIMEOUT_MS, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(FindProcessWindow(second.Id(), MAIN_WINDOW_CLASS), nullptr) << "the second copy made no window";
+
+    EXPECT_TRUE(kova.IsRunning());
+    EXPECT_TRUE(IsWindow(window));
+    CloseAndExpectCleanExit(window);
+}
+
+TEST_F(StartupTest, MainWindowIsHiddenAndNeverActivated)
+{
+    HWND window = StartKova();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_NOACTIVATE);
+    EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_POPUP);
+    EXPECT_NE(GetForegroundWindow(), window);
+    CloseAndExpectCleanExit(window);
+}
+
+TEST_F(StartupTest, KeyboardFeaturesChooseTheKeyboardWindowClass)
+{
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova\\Controls", "Tesk_Enable", 1);
+    HWND window = StartKova("", KEYBOARD_WINDOW_CLASS);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(FindWindowA(MAIN_WINDOW_CLASS, nullptr), nullptr)
+        << "client programs looking for the remote's class do not find the keyboard program";
+    CloseAndExpectCleanExit(window);
+}
+
+TEST_F(StartupTest, TeskEnableZeroKeepsTheRemoteClass)
+{
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova\\Controls", "Tesk_Enable", 0);
+    HWND window = StartKova("/util /Exit");
+    ASSERT_NE(window, nullptr);
+    CloseAndExpectCleanExit(window);
+}
+
+TEST_F(StartupTest, ANewCopyCanStartOnceTheOldOneHasEnded)
+{
+    HWND window = StartKova();
+    ASSERT_NE(window, nullptr);
+    CloseAndExpectCleanExit(window);
+    window = StartKova();
+    ASSERT_NE(window, nullptr);
+    CloseAndExpectCleanExit(window);
+}
+
+// The mutex lives in the logon session, which these tests share with
+// kova.exe: so this in-process check runs with the process tests.
+TEST(SingleInstanceTest, TheMutexTellsFirstFromLaterCopies)
+{
+    auto first = std::make_unique<COptCtrl>(const_cast<char*>("EXIT"));
+    EXPECT_TRUE(first->IsFirstInstance());
+    EXPECT_EQ(first->GetOptions(), OPT_EXIT);
+    {
+        COptCtrl second(nullptr);
+        EXPECT_FALSE(second.IsFirstInstance());
+        EXPECT_EQ(second.GetOptions(), 0u);
+    }
+    first.reset();
+    COptCtrl third(nullptr);
+    EXPECT_TRUE(third.IsFirstInstance()) << "the mutex goes with the object that held it";
+}
+
+}  // namespace
