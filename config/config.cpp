@@ -42,8 +42,12 @@ void LoadStore(ConfigStore& s)
     // 11. Audio-control strings.
     // 12. Player windows.
     // 13. Default on-screen settings.
+    s.OnScreen = OnScreenSettings{};
+    ReadOnScreenSettings(HKEY_LOCAL_MACHINE, ONSCREEN_DEFAULT_KEY, s.OnScreen);
     // 14. The user's on-screen settings.
+    ReadOnScreenSettings(HKEY_CURRENT_USER, ONSCREEN_USER_KEY, s.OnScreen);
     // 15. OSD_Enable.
+    ReadOsdEnable(s.OnScreen);
     // 16. Keyboard description texts.
     // 17. Display probe: initialised once per process, on Windows 8 and later.
     s.Probe.Bind(s.OsClass);
@@ -88,6 +92,29 @@ BOOL CConfig::IsTunerDeckInstalled()
     LONG rc = regs.QueryString(name, sizeof(name), "AppName", &len);
     regs.Close();
     return rc == ERROR_SUCCESS ? TRUE : FALSE;
+}
+
+OnScreenSettings CConfig::GetOnScreenSettings()
+{
+    AcquireSRWLockShared(&g_store.OnScreenLock);
+    OnScreenSettings copy = g_store.OnScreen;
+    ReleaseSRWLockShared(&g_store.OnScreenLock);
+    return copy;
+}
+
+void CConfig::ReloadOnScreenSettings(int reason)
+{
+    if (reason != 1) {
+        return;
+    }
+    // Read into a copy without the lock (registry reads may be slow), then
+    // publish it in one short exclusive section.
+    OnScreenSettings fresh = GetOnScreenSettings();
+    ReadOnScreenSettings(HKEY_CURRENT_USER, ONSCREEN_USER_KEY, fresh);
+    ReadOsdEnable(fresh);
+    AcquireSRWLockExclusive(&g_store.OnScreenLock);
+    g_store.OnScreen = fresh;
+    ReleaseSRWLockExclusive(&g_store.OnScreenLock);
 }
 
 void ResetConfigStoreForTests()

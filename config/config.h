@@ -7,6 +7,7 @@
 
 #include "config/controls.h"
 #include "config/display_probe.h"
+#include "config/onscreen_settings.h"
 
 #include <cstdint>
 
@@ -18,6 +19,11 @@ struct ConfigStore {
     ControlSettings Controls{};
     uint32_t OsClass = 0;
     DisplayProbe Probe;
+
+    // Rewritten by reloads on the main thread or a display thread while
+    // others read it: only ever touched under OnScreenLock.
+    OnScreenSettings OnScreen;
+    SRWLOCK OnScreenLock = SRWLOCK_INIT;
 };
 
 class CConfig {
@@ -33,6 +39,12 @@ public:
     // 0 before Windows 8 or without the probe; 1 means the desktop is in front.
     static uint32_t QueryDisplayMode();
     static BOOL IsTunerDeckInstalled();
+
+    // A consistent copy of the on-screen settings, never half rewritten.
+    static OnScreenSettings GetOnScreenSettings();
+    // Reason 1 re-reads the user's settings and OSD_Enable; a value gone
+    // from the user's key keeps the value it had. Other reasons do nothing.
+    static void ReloadOnScreenSettings(int reason);
 
     // Number of live CConfig objects in the process.
     static LONG InstanceCount();
