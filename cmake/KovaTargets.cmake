@@ -13,13 +13,20 @@ function(kova_target_defaults target)
   endif()
 endfunction()
 
-# Copies a built program or library into the prefix's program folder, where
-# the program expects itself and its companions.
-add_custom_target(stage ALL)
+# Copies built programs and libraries into the prefix's program folder, where
+# the program expects itself and its companions. kova_stage() registers a
+# target; kova_finish_stage() (once, at the end of the top-level list) makes
+# the "stage" target, which copies on every build so a fresh prefix is filled
+# even when nothing was rebuilt.
 function(kova_stage target)
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E make_directory "${KOVA_STAGE_DIR}"
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different "$<TARGET_FILE:${target}>" "${KOVA_STAGE_DIR}/"
-    VERBATIM)
-  add_dependencies(stage ${target})
+  set_property(GLOBAL APPEND PROPERTY KOVA_STAGED_TARGETS ${target})
+endfunction()
+
+function(kova_finish_stage)
+  get_property(targets GLOBAL PROPERTY KOVA_STAGED_TARGETS)
+  set(commands COMMAND ${CMAKE_COMMAND} -E make_directory "${KOVA_STAGE_DIR}")
+  foreach(target IN LISTS targets)
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different "$<TARGET_FILE:${target}>" "${KOVA_STAGE_DIR}/")
+  endforeach()
+  add_custom_target(stage ALL ${commands} DEPENDS ${targets} VERBATIM)
 endfunction()
