@@ -109,7 +109,9 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
     return REGS_NO_TEXT;
 }
 
-bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+namespace {
+
+bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, char (&field)[128])
 {
     char text[REGS_WORK_BUFFER] = {};
     if (bufferSize > REGS_WORK_BUFFER) {
@@ -119,7 +121,21 @@ bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field
     if (regs.QueryString(text, bufferSize, name, &len) != ERROR_SUCCESS) {
         return false;
     }
-    TrimBlanks(text);
+    if (trim) {
+        TrimBlanks(text);
+    }
     CopyCut(field, text);
     return true;
+}
+
+}  // namespace
+
+bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+{
+    return ReadTextField(regs, name, bufferSize, true, field);
+}
+
+bool ReadUntrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+{
+    return ReadTextField(regs, name, bufferSize, false, field);
 }
