@@ -111,6 +111,28 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
 
 namespace {
 
+// Cuts a text to the field. In the ANSI code page (932 on the machines this
+// runs on) a cut through a double-byte character would leave a lone lead
+// byte that turns the last character into garbage, so such a character is
+// dropped whole.
+void CopyCutWhole(char (&field)[128], const char* text)
+{
+    size_t len = strnlen(text, sizeof(field) - 1);
+    if (text[len] != '\0') {
+        size_t whole = 0;
+        while (whole < len) {
+            size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[whole])) ? 2 : 1;
+            if (whole + step > len) {
+                break;
+            }
+            whole += step;
+        }
+        len = whole;
+    }
+    std::memcpy(field, text, len);
+    field[len] = '\0';
+}
+
 bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, char (&field)[128])
 {
     char text[REGS_WORK_BUFFER] = {};
@@ -124,7 +146,7 @@ bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, cha
     if (trim) {
         TrimBlanks(text);
     }
-    CopyCut(field, text);
+    CopyCutWhole(field, text);
     return true;
 }
 

@@ -151,6 +151,20 @@ TEST_F(TextsTest, KeyboardAndOnScreenTextsTake520Characters)
     EXPECT_STREQ(onScreen.CantUseNightMode, "Not here");
 }
 
+TEST_F(TextsTest, CuttingKeepsDoubleByteCharactersWhole)
+{
+    std::string hiragana;
+    for (int i = 0; i < 100; ++i) {
+        hiragana += "\x82\xa0";  // あ
+    }
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, KEYBOARD_TEXTS_KEY, "TESK_Cancel", hiragana);
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, KEYBOARD_TEXTS_KEY, "TESK_Cancel2", "a" + hiragana);
+    KeyboardTexts keyboard{};
+    LoadKeyboardTexts(keyboard);
+    EXPECT_EQ(FromCodePage932(keyboard.TESK_Cancel), std::wstring(63, L'\x3042')) << "126 bytes, no lone lead byte";
+    EXPECT_EQ(FromCodePage932(keyboard.TESK_Cancel2), L"a" + std::wstring(63, L'\x3042')) << "127 bytes";
+}
+
 TEST_F(TextsTest, SonraNoticeFollowsTheStoredName)
 {
     Remote("AppNameSonra", " X ");
