@@ -3,6 +3,7 @@
 #include "config/regs.h"
 #include "core/text_util.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace {
@@ -241,13 +242,13 @@ void LoadOnScreenTexts(OnScreenTexts& out)
     if (regs.Open(HKEY_LOCAL_MACHINE, ONSCREEN_TEXTS_KEY, KEY_READ) != ERROR_SUCCESS) {
         return;
     }
-    ReadText(regs, ONSCREEN_TEXT_VALUES[0], REGS_WORK_BUFFER, out);
-    ReadText(regs, ONSCREEN_TEXT_VALUES[1], REGS_WORK_BUFFER, out);
+    for (const TextValue<OnScreenTexts>& value : ONSCREEN_TEXT_VALUES) {
+        ReadText(regs, value, REGS_WORK_BUFFER, out);
+    }
     uint32_t unmute = 0;
     if (regs.QueryDword("MuteOffByVolume", &unmute) == ERROR_SUCCESS) {
         out.MuteOffByVolume = unmute;
     }
-    ReadText(regs, ONSCREEN_TEXT_VALUES[2], REGS_WORK_BUFFER, out);
     regs.Close();
 }
 

@@ -70,30 +70,12 @@ TEST_F(TextsTest, JapaneseDefaultsAreExactCodePage932)
     }
 }
 
-TEST_F(TextsTest, EnglishDefaultsAndTheCombinedMessage)
+TEST_F(TextsTest, CombinedMessageIsWholeEvenWithoutTheDescriptionKey)
 {
     LoadRemoteTexts(remote);
-    EXPECT_STREQ(remote.Menu_Util, "Open(&O)");
-    EXPECT_STREQ(remote.Kova_Title, "Orlan TV Remote Controller.");
-    EXPECT_STREQ(remote.Balloon_Msg, "Select remote controller utility from the Start Menu in all programs.");
-    EXPECT_STREQ(remote.MC_Class, "eHome Render Window");
-    EXPECT_STREQ(remote.TunerDeck_Title, "");
     EXPECT_STREQ(remote.NoAppMessage,
                  "This function isn't available.\nPush a [analog] button when you use a television.\n"
-                 "Establish a start program by the remote controller utility.")
-        << "whole even without the description key";
-
-    KeyboardTexts keyboard{};
-    LoadKeyboardTexts(keyboard);
-    EXPECT_STREQ(keyboard.MENU_UTL, "Util(&U)");
-    EXPECT_STREQ(keyboard.OrlanTeskCaption, "Orlan One-touch Start Buttons");
-
-    OnScreenTexts onScreen{};
-    LoadOnScreenTexts(onScreen);
-    EXPECT_STREQ(onScreen.MuteOnString, "Mute ON");
-    EXPECT_STREQ(onScreen.MuteOffString, "Mute OFF");
-    EXPECT_EQ(onScreen.MuteOffByVolume, 0u);
-    EXPECT_STREQ(onScreen.CantUseNightMode, "This function isn't available with this model.");
+                 "Establish a start program by the remote controller utility.");
 }
 
 TEST_F(TextsTest, StoredTextsAreTrimmedExceptTheUtilityTitle)
