@@ -3,6 +3,8 @@
 #include "config/os_class.h"
 #include "config/regs.h"
 
+#include <algorithm>
+
 namespace {
 
 ConfigStore g_store;
@@ -28,19 +30,31 @@ void LoadStore(ConfigStore& s)
     s.Controls = ControlSettings{};
     s.OsClass = 0;
     s.Probe = DisplayProbe{};
+    s.TargetWindows.Clear();
     // 2. Device identities.
     // 3. Controls values.
     LoadControlSettings(s.Controls);
     // 4. Description texts of the remote control.
+    LoadRemoteTexts(s.Remote);
     // 5. On-screen texts of the remote control.
+    LoadOnScreenTexts(s.OnScreenText);
     // 6. Browser window classes.
+    LoadBrowserClasses(s.Browsers);
     // 7. Special applications.
-    // 8. Target windows.
+    LoadSpecialApps(s.Specials);
+    // 8. Target windows. No other thread exists yet; the lock is taken all
+    // the same so the table has one rule.
+    AcquireSRWLockExclusive(&s.TargetWindowLock);
+    LoadTargetWindows(s.TargetWindows);
+    ReleaseSRWLockExclusive(&s.TargetWindowLock);
     // 9. OS class.
     s.OsClass = ReadOsClass();
     // 10. Brivue install path.
+    LoadBrivueInstallation(s.Brivue);
     // 11. Audio-control strings.
+    LoadAudioControlStrings(s.AudioStrings);
     // 12. Player windows.
+    LoadPlayerWindows(s.Players);
     // 13. Default on-screen settings.
     s.OnScreen = OnScreenSettings{};
     ReadOnScreenSettings(HKEY_LOCAL_MACHINE, ONSCREEN_DEFAULT_KEY, s.OnScreen);
@@ -49,6 +63,7 @@ void LoadStore(ConfigStore& s)
     // 15. OSD_Enable.
     ReadOsdEnable(s.OnScreen);
     // 16. Keyboard description texts.
+    LoadKeyboardTexts(s.Keyboard);
     // 17. Display probe: initialised once per process, on Windows 8 and later.
     s.Probe.Bind(s.OsClass);
     // 18. Loaded.
@@ -115,6 +130,101 @@ void CConfig::ReloadOnScreenSettings(int reason)
     AcquireSRWLockExclusive(&g_store.OnScreenLock);
     g_store.OnScreen = fresh;
     ReleaseSRWLockExclusive(&g_store.OnScreenLock);
+}
+
+const RemoteTexts& CConfig::GetRemoteTexts() { return g_store.Remote; }
+
+const KeyboardTexts& CConfig::GetKeyboardTexts() { return g_store.Keyboard; }
+
+const OnScreenTexts& CConfig::GetOnScreenTexts() { return g_store.OnScreenText; }
+
+const AudioControlStrings& CConfig::GetAudioControlStrings() { return g_store.AudioStrings; }
+
+const BrowserClasses& CConfig::GetBrowserClasses() { return g_store.Browsers; }
+
+const SpecialApps& CConfig::GetSpecialApps() { return g_store.Specials; }
+
+const PlayerWindows& CConfig::GetPlayerWindows() { return g_store.Players; }
+
+const BrivueInstallation& CConfig::GetBrivueInstallation() { return g_store.Brivue; }
+
+// The target-window table has two writers on two threads (registrations on
+// the main thread, the send-window watcher on its own) and its reader on the
+// main thread. Every access holds TargetWindowLock only for a copy of at
+// most one table's worth of plain data, so the main thread never waits on
+// the watcher's registry reads.
+
+int CConfig::GetTargetWindowHighest()
+{
+    AcquireSRWLockShared(&g_store.TargetWindowLock);
+    int highest = g_store.TargetWindows.Highest();
+    ReleaseSRWLockShared(&g_store.TargetWindowLock);
+    return highest;
+}
+
+int CConfig::GetTargetWindowStaticCount()
+{
+    AcquireSRWLockShared(&g_store.TargetWindowLock);
+    int count = g_store.TargetWindows.StaticCount();
+    ReleaseSRWLockShared(&g_store.TargetWindowLock);
+    return count;
+}
+
+bool CConfig::GetTargetWindow(int index, TargetWindowEntry* out)
+{
+    if (!out || index < 0 || index >= TARGET_WINDOW_MAX) {
+        return false;
+    }
+    AcquireSRWLockShared(&g_store.TargetWindowLock);
+    *out = g_store.TargetWindows.Entry(index);
+    ReleaseSRWLockShared(&g_store.TargetWindowLock);
+    return true;
+}
+
+int CConfig::CopyTargetWindows(TargetWindowEntry* out, int capacity)
+{
+    if (!out || capacity <= 0) {
+        return 0;
+    }
+    AcquireSRWLockShared(&g_store.TargetWindowLock);
+    int count = std::min(g_store.TargetWindows.Highest(), capacity);
+    for (int i = 0; i < count; ++i) {
+        out[i] = g_store.TargetWindows.Entry(i);
+    }
+    ReleaseSRWLockShared(&g_store.TargetWindowLock);
+    return count;
+}
+
+bool CConfig::CacheTargetWindowHandle(int index, HWND window)
+{
+    AcquireSRWLockExclusive(&g_store.TargetWindowLock);
+    bool stored = g_store.TargetWindows.CacheWindow(index, window);
+    ReleaseSRWLockExclusive(&g_store.TargetWindowLock);
+    return stored;
+}
+
+int CConfig::RegisterTargetWindow(const TargetWindowRegistration& registration)
+{
+    AcquireSRWLockExclusive(&g_store.TargetWindowLock);
+    int rc = g_store.TargetWindows.Register(registration.hOwnerWnd, registration.ucId, registration.uMsg,
+                                            registration.dwCtrl);
+    ReleaseSRWLockExclusive(&g_store.TargetWindowLock);
+    return rc;
+}
+
+LONG CConfig::LoadSendWindowRegistrations(HKEY key)
+{
+    // Gathered first, outside the lock: the registry may be slow, and the
+    // main thread must not wait for it in the middle of a button press.
+    SendWindowRegistrations registrations;
+    LONG rc = GatherSendWindowRegistrations(key, &registrations);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    AcquireSRWLockExclusive(&g_store.TargetWindowLock);
+    g_store.TargetWindows.Apply(registrations);
+    ReleaseSRWLockExclusive(&g_store.TargetWindowLock);
+    return ERROR_SUCCESS;
 }
 
 void ResetConfigStoreForTests()

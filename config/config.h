@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include "config/app_tables.h"
 #include "config/controls.h"
 #include "config/display_probe.h"
 #include "config/onscreen_settings.h"
+#include "config/target_window_table.h"
+#include "config/texts.h"
 
 #include <cstdint>
 
@@ -24,6 +27,22 @@ struct ConfigStore {
     // others read it: only ever touched under OnScreenLock.
     OnScreenSettings OnScreen;
     SRWLOCK OnScreenLock = SRWLOCK_INIT;
+
+    // Loaded once, read-only afterwards.
+    RemoteTexts Remote;
+    KeyboardTexts Keyboard;
+    OnScreenTexts OnScreenText;
+    AudioControlStrings AudioStrings;
+    BrowserClasses Browsers;
+    SpecialApps Specials;
+    PlayerWindows Players;
+    BrivueInstallation Brivue;
+
+    // Written by registrations on the main thread and by the send-window
+    // watcher on its own, read by the window sender: only ever touched under
+    // TargetWindowLock, and never for longer than a copy.
+    TargetWindowTable TargetWindows;
+    SRWLOCK TargetWindowLock = SRWLOCK_INIT;
 };
 
 class CConfig {
@@ -45,6 +64,39 @@ public:
     // Reason 1 re-reads the user's settings and OSD_Enable; a value gone
     // from the user's key keeps the value it had. Other reasons do nothing.
     static void ReloadOnScreenSettings(int reason);
+
+    // Texts, each filled with its built-in default or the installer's text.
+    static const RemoteTexts& GetRemoteTexts();
+    static const KeyboardTexts& GetKeyboardTexts();
+    static const OnScreenTexts& GetOnScreenTexts();
+    static const AudioControlStrings& GetAudioControlStrings();
+
+    // Tables of outside applications.
+    static const BrowserClasses& GetBrowserClasses();
+    static const SpecialApps& GetSpecialApps();
+    static const PlayerWindows& GetPlayerWindows();
+    static const BrivueInstallation& GetBrivueInstallation();
+
+    // Target windows. Entries are addressed by their 0-based index (position
+    // - 1); a scan runs over the indices 0 .. GetTargetWindowHighest() - 1.
+    // Every read is a copy taken under the table's lock, so a scan never
+    // sees an entry half rewritten by the send-window watcher.
+    static int GetTargetWindowHighest();
+    static int GetTargetWindowStaticCount();
+    // False (and *out untouched) for an index outside the table.
+    static bool GetTargetWindow(int index, TargetWindowEntry* out);
+    // Copies the entries 0 .. min(highest, capacity) - 1 in one consistent
+    // view; returns how many were copied.
+    static int CopyTargetWindows(TargetWindowEntry* out, int capacity);
+    // Remembers the window found for a class entry; false when the entry is
+    // not (or no longer) a class entry in use.
+    static bool CacheTargetWindowHandle(int index, HWND window);
+    // A client's WM_COPYDATA registration: 0 done, -1 refused (ucId 0).
+    static int RegisterTargetWindow(const TargetWindowRegistration& registration);
+    // Applies the SENDWINDOW values of the open key. The registry is read
+    // without the lock; only the short update of the table takes it.
+    // Returns 0, or the registry error that made it give up (a closed key).
+    static LONG LoadSendWindowRegistrations(HKEY key);
 
     // Number of live CConfig objects in the process.
     static LONG InstanceCount();

@@ -109,7 +109,31 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
     return REGS_NO_TEXT;
 }
 
-bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+namespace {
+
+// Cuts a text to the field. In the ANSI code page (932 on the machines this
+// runs on) a cut through a double-byte character would leave a lone lead
+// byte that turns the last character into garbage, so such a character is
+// dropped whole.
+void CopyCutWhole(char (&field)[128], const char* text)
+{
+    size_t len = strnlen(text, sizeof(field) - 1);
+    if (text[len] != '\0') {
+        size_t whole = 0;
+        while (whole < len) {
+            size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[whole])) ? 2 : 1;
+            if (whole + step > len) {
+                break;
+            }
+            whole += step;
+        }
+        len = whole;
+    }
+    std::memcpy(field, text, len);
+    field[len] = '\0';
+}
+
+bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, char (&field)[128])
 {
     char text[REGS_WORK_BUFFER] = {};
     if (bufferSize > REGS_WORK_BUFFER) {
@@ -119,7 +143,21 @@ bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field
     if (regs.QueryString(text, bufferSize, name, &len) != ERROR_SUCCESS) {
         return false;
     }
-    TrimBlanks(text);
-    CopyCut(field, text);
+    if (trim) {
+        TrimBlanks(text);
+    }
+    CopyCutWhole(field, text);
     return true;
+}
+
+}  // namespace
+
+bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+{
+    return ReadTextField(regs, name, bufferSize, true, field);
+}
+
+bool ReadUntrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128])
+{
+    return ReadTextField(regs, name, bufferSize, false, field);
 }

@@ -46,3 +46,7 @@ private:
 // of bufferSize bytes (129 or 521), trimmed, then cut to 127 characters into
 // field (128 bytes). Returns true and writes field only when a text was read.
 bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128]);
+
+// The same without the trimming, for the few texts whose blanks matter
+// (window titles are compared exactly).
+bool ReadUntrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128]);

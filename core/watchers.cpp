@@ -111,7 +111,10 @@ DWORD WINAPI SendWindowWatcherProc(LPVOID)
     }
     // The watcher owns the key from here on and closes it itself.
     ScopedRegKey key(raw);
-    CleanUpSendWindowRegistrations(key.get());
+    if (CleanUpSendWindowRegistrations(key.get())) {
+        // Registrations made while we were not running: apply them now.
+        config.LoadSendWindowRegistrations(key.get());
+    }
 
     ScopedHandle changed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!changed) {
@@ -127,6 +130,10 @@ DWORD WINAPI SendWindowWatcherProc(LPVOID)
         }
         DWORD woke = WaitForMultipleObjects(waitCount, waits, FALSE, INFINITE);
         if (woke != WAIT_OBJECT_0 || !SendWindowWatcherRunning) {
+            break;
+        }
+        // A failure here means the key is gone (shut-down): stop watching.
+        if (CMainCtrl::MainWindow && config.LoadSendWindowRegistrations(key.get()) != ERROR_SUCCESS) {
             break;
         }
     }
