@@ -2,6 +2,7 @@
 
 #include "config/os_class.h"
 #include "config/regs.h"
+#include "hid/hid_device_info.h"
 
 namespace {
 
@@ -25,10 +26,12 @@ uint32_t ReadOsClass()
 void LoadStore(ConfigStore& s)
 {
     // 1. Start from an empty store.
+    ::ReleaseDeviceIdentities(s.Identities);
     s.Controls = ControlSettings{};
     s.OsClass = 0;
     s.Probe = DisplayProbe{};
     // 2. Device identities.
+    LoadDeviceIdentities(s.Identities);
     // 3. Controls values.
     LoadControlSettings(s.Controls);
     // 4. Description texts of the remote control.
@@ -94,6 +97,23 @@ BOOL CConfig::IsTunerDeckInstalled()
     return rc == ERROR_SUCCESS ? TRUE : FALSE;
 }
 
+BOOL CConfig::MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags)
+{
+    return MatchDeviceIdentity(g_store.Identities, info.Caps.UsagePage, info.Caps.Usage, info.Attributes.VendorID,
+                               info.Attributes.ProductID, info.DevicePath, deviceFlags)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL CConfig::AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord)
+{
+    return ::AddDeviceIdentity(g_store.Identities, productId, vendorId, flags, pathWord) ? TRUE : FALSE;
+}
+
+const DeviceIdentityTable& CConfig::GetDeviceIdentities() { return g_store.Identities; }
+
+void CConfig::ReleaseDeviceIdentities() { ::ReleaseDeviceIdentities(g_store.Identities); }
+
 OnScreenSettings CConfig::GetOnScreenSettings()
 {
     AcquireSRWLockShared(&g_store.OnScreenLock);
@@ -120,5 +140,6 @@ void CConfig::ReloadOnScreenSettings(int reason)
 void ResetConfigStoreForTests()
 {
     g_store.Probe.Release();
+    ::ReleaseDeviceIdentities(g_store.Identities);
     g_store = ConfigStore{};
 }

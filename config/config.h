@@ -6,16 +6,20 @@
 #include <windows.h>
 
 #include "config/controls.h"
+#include "config/device_identities.h"
 #include "config/display_probe.h"
 #include "config/onscreen_settings.h"
 
 #include <cstdint>
+
+struct HidDeviceInfo;
 
 // The one copy of the settings in a process.
 struct ConfigStore {
     LONG RefCount = 0;
     bool LoadPending = true;
 
+    DeviceIdentityTable Identities{};
     ControlSettings Controls{};
     uint32_t OsClass = 0;
     DisplayProbe Probe;
@@ -45,6 +49,15 @@ public:
     // Reason 1 re-reads the user's settings and OSD_Enable; a value gone
     // from the user's key keeps the value it had. Other reasons do nothing.
     static void ReloadOnScreenSettings(int reason);
+
+    // The receiver test of an open collection (usage page and usage from
+    // Caps, ids from Attributes, the device path); on a match the identity's
+    // flags go to *deviceFlags.
+    static BOOL MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags);
+    static BOOL AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord);
+    static const DeviceIdentityTable& GetDeviceIdentities();
+    // Frees the identities' path words; the main controller calls it as it goes.
+    static void ReleaseDeviceIdentities();
 
     // Number of live CConfig objects in the process.
     static LONG InstanceCount();
