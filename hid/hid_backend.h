@@ -9,8 +9,7 @@
 // CancelIo, exactly as with a real device.
 
 #include <windows.h>
-#include <hidsdi.h>
-#include <hidpi.h>
+#include "hid/hid_api.h"
 
 // Names the virtual receiver instance to use instead of the HID stack.
 constexpr char VIRTUAL_RECEIVER_ENV[] = "KOVA_VIRTUAL_RECEIVER";
