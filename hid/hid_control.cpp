@@ -129,8 +129,8 @@ BOOL CHidControl::AddDevice(char* devicePath)
     // object goes first, so the list never holds one path twice.
     if (CHidDevice* old = FindDeviceByPath(devicePath)) {
         Unlink(old);
-        delete old;
         --DeviceCount;
+        delete old;
     }
     CHidDevice* device = OpenAcceptedDevice(devicePath);
     if (!device) {
@@ -144,8 +144,18 @@ BOOL CHidControl::AddDevice(char* devicePath)
 
 void CHidControl::CloseDevice(HANDLE handle)
 {
-    if (CHidDevice* device = FindDeviceByHandle(handle)) {
-        device->Close();
+    CHidDevice* device = FindDeviceByHandle(handle);
+    if (!device || device == m_closing) {
+        return;
+    }
+    // While the reader stops, notices sent by other threads are handled; one
+    // may remove this very device, which must then wait until Close is done.
+    m_closing = device;
+    m_removedWhileClosing = false;
+    device->Close();
+    m_closing = nullptr;
+    if (m_removedWhileClosing) {
+        delete device;
     }
 }
 
@@ -156,8 +166,12 @@ void CHidControl::RemoveDevice(HANDLE handle)
         return;
     }
     Unlink(device);
-    delete device;
     --DeviceCount;
+    if (device == m_closing) {
+        m_removedWhileClosing = true;
+        return;
+    }
+    delete device;
 }
 
 void CHidControl::Unlink(CHidDevice* device)

@@ -53,4 +53,6 @@ private:
     void Unlink(CHidDevice* device);
 
     HWND m_mainWindow;
+    CHidDevice* m_closing = nullptr;
+    bool m_removedWhileClosing = false;
 };

@@ -20,6 +20,7 @@ SRWLOCK PostLock = SRWLOCK_INIT;
 // so that the outermost one puts back the survivors once, in order. Only the
 // owner window's thread touches them.
 int RemovalDepth = 0;
+DWORD RemovingThread = 0;  // holds PostLock exclusively while RemovalDepth > 0
 std::vector<MSG>* HeldMessages = nullptr;
 std::vector<const void*>* StoppedDevices = nullptr;
 
@@ -269,6 +270,13 @@ DWORD WINAPI CHidDevice::ReaderMain(void* self)
 
 void CHidDevice::Post(UINT message)
 {
+    // The thread that is taking messages out already holds the lock (a
+    // message sent to it meanwhile may lead here); what it posts lands in the
+    // queue it is sorting, in order.
+    if (RemovalDepth > 0 && RemovingThread == GetCurrentThreadId()) {
+        PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
+        return;
+    }
     AcquireSRWLockShared(&PostLock);
     PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
     ReleaseSRWLockShared(&PostLock);
@@ -371,16 +379,18 @@ void CHidDevice::RemoveQueuedMessages()
 {
     if (RemovalDepth == 0) {
         AcquireSRWLockExclusive(&PostLock);
+        RemovingThread = GetCurrentThreadId();
         HeldMessages = new std::vector<MSG>();
         StoppedDevices = new std::vector<const void*>();
     }
     ++RemovalDepth;
     StoppedDevices->push_back(this);
-    // One range takes both messages in the order they were queued. Only
-    // posted messages are asked for, so that, where the system honours it,
-    // nothing sent to the window runs in the middle of this.
+    // One range takes both messages in the order they were queued.
+    // PeekMessage also runs messages that other threads send to this
+    // thread's windows (device notices among them), which may stop further
+    // devices in the middle of this: hence the shared lists above.
     MSG msg;
-    while (PeekMessageA(&msg, OwnerWindow, WM_HID_READ_NEXT, WM_HID_REPORT, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+    while (PeekMessageA(&msg, OwnerWindow, WM_HID_READ_NEXT, WM_HID_REPORT, PM_REMOVE)) {
         HeldMessages->push_back(msg);
     }
     if (--RemovalDepth > 0) {
@@ -399,6 +409,7 @@ void CHidDevice::RemoveQueuedMessages()
     delete StoppedDevices;
     HeldMessages = nullptr;
     StoppedDevices = nullptr;
+    RemovingThread = 0;
     ReleaseSRWLockExclusive(&PostLock);
 }
 

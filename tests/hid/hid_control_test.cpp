@@ -5,6 +5,7 @@
 #include "tests/hid/receiver_host.h"
 #include "tests/support/registry_sandbox.h"
 
+#include <dbt.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -259,6 +260,90 @@ TEST_F(HidControlTest, StoppingOneDeviceKeepsTheOthersQueuedReports)
     for (size_t i = 0; i < window.Reports.size(); ++i) {
         EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{2, static_cast<uint8_t>(i)}));
     }
+}
+
+// Sends a removal notice for a handle from another thread, as the system does;
+// it is handled whenever the test's thread next takes messages, which is
+// inside the device manager's own work.
+class RemovalNoticeSender {
+public:
+    RemovalNoticeSender(HWND window, HANDLE handle) : m_window(window)
+    {
+        m_record.dbch_size = sizeof(m_record);
+        m_record.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        m_record.dbch_handle = handle;
+        m_thread = CreateThread(nullptr, 0, Main, this, 0, nullptr);
+        Sleep(200);  // let it block in SendMessage
+    }
+    ~RemovalNoticeSender()
+    {
+        MSG msg;
+        while (MsgWaitForMultipleObjects(1, &m_thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        }
+        CloseHandle(m_thread);
+    }
+
+private:
+    static DWORD WINAPI Main(void* self)
+    {
+        auto* s = static_cast<RemovalNoticeSender*>(self);
+        SendMessageA(s->m_window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&s->m_record));
+        return 0;
+    }
+    HWND m_window;
+    DEV_BROADCAST_HANDLE m_record{};
+    HANDLE m_thread;
+};
+
+TEST_F(HidControlTest, NoticeArrivingWhileAnotherDeviceStopsKeepsTheRestInOrder)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01", "in=2"));
+    host.Run(PlugCommand(2, "0xFFBC", "0x88", "in=2"));
+    host.Run(PlugCommand(3, "0xFF01", "0x01", "in=2"));
+    CreateControl();
+    WaitUntilReading();
+    auto find = [&](int n) {
+        return control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, n).c_str());
+    };
+    CHidDevice* one = find(1);
+    CHidDevice* three = find(3);
+    for (int i = 0; i < 8; ++i) {
+        host.Run("send 3 03 0" + std::to_string(i));
+        host.Run("send 2 02 0" + std::to_string(i));
+    }
+    Sleep(300);
+    {
+        RemovalNoticeSender notice(window.Handle(), find(2)->Info.Handle);
+        control->RemoveDevice(one->Info.Handle);
+        EXPECT_EQ(window.DeviceChanges.size(), 1u) << "the notice ran inside the removal";
+    }
+    EXPECT_EQ(window.DeviceChanges, std::vector<std::string>{"removecomplete"});
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+    EXPECT_EQ(control->FirstDevice, three);
+    ASSERT_TRUE(window.PumpUntil([&] { return ReportsOf(three) == 8; }));
+    window.PumpFor(100);
+    EXPECT_EQ(window.UnknownDevices, 0);
+    ASSERT_EQ(window.Reports.size(), 8u);
+    for (size_t i = 0; i < window.Reports.size(); ++i) {
+        EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{3, static_cast<uint8_t>(i)}));
+    }
+}
+
+TEST_F(HidControlTest, RemovalArrivingDuringTheQueryRemoveOfTheSameDevice)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    CreateControl();
+    WaitUntilReading();
+    HANDLE handle = control->FirstDevice->Info.Handle;
+    {
+        RemovalNoticeSender notice(window.Handle(), handle);
+        control->CloseDevice(handle);
+        EXPECT_EQ(control->GetDeviceCount(), 0) << "the notice ran inside the close";
+    }
+    EXPECT_EQ(control->GetDeviceCount(), 0);
+    EXPECT_EQ(control->FirstDevice, nullptr);
+    EXPECT_TRUE(host.WaitForEvents("closed 1 ", 1));
 }
 
 TEST_F(HidControlTest, OverLongReportIsCutToTheInputLengthAndItsRestDropped)
