@@ -118,7 +118,13 @@ bool VirtualReceiver::Start()
         return false;
     }
     // The first instance is made here, so that a name already in use fails
-    // the start instead of sharing someone else's receiver.
+    // the start instead of sharing someone else's receiver. Not every system
+    // honours FILE_FLAG_FIRST_PIPE_INSTANCE, so look for a server first.
+    if (WaitNamedPipeA(m_pipeName.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND) {
+        CloseHandle(m_stopEvent);
+        m_stopEvent = nullptr;
+        return false;
+    }
     HANDLE first = CreateNamedPipeA(m_pipeName.c_str(),
                                     PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
