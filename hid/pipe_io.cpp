@@ -21,14 +21,18 @@ bool FinishOverlapped(HANDLE pipe, OVERLAPPED* ov, DWORD* bytes, DWORD timeoutMs
 
 }  // namespace
 
-bool PipeWriteMessage(HANDLE pipe, const void* data, size_t length, DWORD timeoutMs)
+bool PipeWriteMessage(HANDLE pipe, const void* data, size_t length, DWORD timeoutMs, HANDLE event)
 {
-    ScopedHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ScopedHandle own;
     if (!event) {
-        return false;
+        own.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        event = own.get();
+        if (!event) {
+            return false;
+        }
     }
     OVERLAPPED ov{};
-    ov.hEvent = event.get();
+    ov.hEvent = event;
     DWORD written = 0;
     if (!WriteFile(pipe, data, static_cast<DWORD>(length), &written, &ov)) {
         if (GetLastError() != ERROR_IO_PENDING) {

@@ -7,7 +7,8 @@
 #include <string>
 
 // Writes one message; false when it failed or did not finish in time.
-bool PipeWriteMessage(HANDLE pipe, const void* data, size_t length, DWORD timeoutMs);
+// A caller that writes often may lend its own manual-reset event.
+bool PipeWriteMessage(HANDLE pipe, const void* data, size_t length, DWORD timeoutMs, HANDLE event = nullptr);
 inline bool PipeWriteMessage(HANDLE pipe, const std::string& text, DWORD timeoutMs)
 {
     return PipeWriteMessage(pipe, text.data(), text.size(), timeoutMs);

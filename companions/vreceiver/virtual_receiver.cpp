@@ -65,11 +65,15 @@ struct VirtualReceiver::Connection {
     uint32_t Collection = 0;  // for a collection's connection
     uint32_t HandleId = 0;
     HANDLE AckEvent = nullptr;
+    HANDLE WriteEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // reused by every write
 
     ~Connection()
     {
         if (AckEvent) {
             CloseHandle(AckEvent);
+        }
+        if (WriteEvent) {
+            CloseHandle(WriteEvent);
         }
     }
 
@@ -79,7 +83,7 @@ struct VirtualReceiver::Connection {
         if (Closed || Dropped) {
             return false;
         }
-        return PipeWriteMessage(Pipe, data, length, VR_REPLY_TIMEOUT_MS);
+        return PipeWriteMessage(Pipe, data, length, VR_REPLY_TIMEOUT_MS, WriteEvent);
     }
 };
 
@@ -620,12 +624,23 @@ bool VirtualReceiver::Send(const std::vector<std::string>& words, const std::str
         *error = "send: bad hex bytes (at most 4096)";
         return false;
     }
+    int delivered = SendInput(number, bytes.data(), bytes.size());
+    if (delivered < 0) {
+        *error = "collection " + std::to_string(number) + " is not plugged";
+        return false;
+    }
+    Emit("sent " + std::to_string(number) + " " + FormatHexBytes(bytes) + " to " + std::to_string(delivered) +
+         (delivered == 1 ? " handle" : " handles"));
+    return true;
+}
+
+int VirtualReceiver::SendInput(uint32_t number, const uint8_t* bytes, size_t length)
+{
     std::vector<ConnectionPtr> targets;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (!m_collections.count(number)) {
-            *error = "collection " + std::to_string(number) + " is not plugged";
-            return false;
+            return -1;
         }
         for (const ConnectionPtr& c : m_connections) {
             if (c->Collection == number && c->HandleId != 0) {
@@ -633,13 +648,11 @@ bool VirtualReceiver::Send(const std::vector<std::string>& words, const std::str
             }
         }
     }
-    size_t delivered = 0;
+    int delivered = 0;
     for (const ConnectionPtr& c : targets) {
-        delivered += c->Write(bytes.data(), bytes.size()) ? 1 : 0;
+        delivered += c->Write(bytes, length) ? 1 : 0;
     }
-    Emit("sent " + std::to_string(number) + " " + FormatHexBytes(bytes) + " to " + std::to_string(delivered) +
-         (delivered == 1 ? " handle" : " handles"));
-    return true;
+    return delivered;
 }
 
 bool VirtualReceiver::SetFeature(const std::vector<std::string>& words, const std::string& line, std::string* error)

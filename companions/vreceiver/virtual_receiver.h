@@ -33,6 +33,11 @@ public:
     bool Execute(const std::string& line, std::string* error);
     bool QuitRequested() const { return m_quit; }
 
+    // The send command without its parsing and its event line: writes one
+    // input report to every open handle of a collection. Gives the number of
+    // handles it reached, or -1 when the collection is not plugged.
+    int SendInput(uint32_t number, const uint8_t* bytes, size_t length);
+
     // The path a collection gets when the plug command names none.
     static std::string DefaultPath(uint32_t vendorId, uint32_t productId, uint32_t number);
 
