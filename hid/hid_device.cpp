@@ -24,8 +24,8 @@ DWORD RemovingThread = 0;  // holds PostLock exclusively while RemovalDepth > 0
 std::vector<MSG>* HeldMessages = nullptr;
 std::vector<const void*>* StoppedDevices = nullptr;
 
-// The read of a collection ended with no error: whatever the OVERLAPPED says
-// besides is one of these.
+// What to do after a read, by the error it ended with: hand on the report,
+// wait for it, stop reading this device, or ask for another read.
 enum class ReadOutcome { Report, Pending, Stop, Retry };
 
 ReadOutcome Classify(DWORD err)
