@@ -2,6 +2,7 @@
 
 #include "config/os_class.h"
 #include "config/regs.h"
+#include "hid/hid_device_info.h"
 
 #include <algorithm>
 
@@ -27,11 +28,13 @@ uint32_t ReadOsClass()
 void LoadStore(ConfigStore& s)
 {
     // 1. Start from an empty store.
+    ::ReleaseDeviceIdentities(s.Identities);
     s.Controls = ControlSettings{};
     s.OsClass = 0;
     s.Probe = DisplayProbe{};
     s.TargetWindows.Clear();
     // 2. Device identities.
+    LoadDeviceIdentities(s.Identities);
     // 3. Controls values.
     LoadControlSettings(s.Controls);
     // 4. Description texts of the remote control.
@@ -108,6 +111,23 @@ BOOL CConfig::IsTunerDeckInstalled()
     regs.Close();
     return rc == ERROR_SUCCESS ? TRUE : FALSE;
 }
+
+BOOL CConfig::MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags)
+{
+    return MatchDeviceIdentity(g_store.Identities, info.Caps.UsagePage, info.Caps.Usage, info.Attributes.VendorID,
+                               info.Attributes.ProductID, info.DevicePath, deviceFlags)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL CConfig::AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord)
+{
+    return ::AddDeviceIdentity(g_store.Identities, productId, vendorId, flags, pathWord) ? TRUE : FALSE;
+}
+
+const DeviceIdentityTable& CConfig::GetDeviceIdentities() { return g_store.Identities; }
+
+void CConfig::ReleaseDeviceIdentities() { ::ReleaseDeviceIdentities(g_store.Identities); }
 
 OnScreenSettings CConfig::GetOnScreenSettings()
 {
@@ -230,5 +250,6 @@ LONG CConfig::LoadSendWindowRegistrations(HKEY key)
 void ResetConfigStoreForTests()
 {
     g_store.Probe.Release();
+    ::ReleaseDeviceIdentities(g_store.Identities);
     g_store = ConfigStore{};
 }

@@ -7,6 +7,7 @@
 
 #include "config/app_tables.h"
 #include "config/controls.h"
+#include "config/device_identities.h"
 #include "config/display_probe.h"
 #include "config/onscreen_settings.h"
 #include "config/target_window_table.h"
@@ -14,11 +15,14 @@
 
 #include <cstdint>
 
+struct HidDeviceInfo;
+
 // The one copy of the settings in a process.
 struct ConfigStore {
     LONG RefCount = 0;
     bool LoadPending = true;
 
+    DeviceIdentityTable Identities{};
     ControlSettings Controls{};
     uint32_t OsClass = 0;
     DisplayProbe Probe;
@@ -97,6 +101,15 @@ public:
     // without the lock; only the short update of the table takes it.
     // Returns 0, or the registry error that made it give up (a closed key).
     static LONG LoadSendWindowRegistrations(HKEY key);
+
+    // The receiver test of an open collection (usage page and usage from
+    // Caps, ids from Attributes, the device path); on a match the identity's
+    // flags go to *deviceFlags.
+    static BOOL MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags);
+    static BOOL AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord);
+    static const DeviceIdentityTable& GetDeviceIdentities();
+    // Frees the identities' path words; the main controller calls it as it goes.
+    static void ReleaseDeviceIdentities();
 
     // Number of live CConfig objects in the process.
     static LONG InstanceCount();

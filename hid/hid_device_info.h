@@ -3,8 +3,7 @@
 // receiver test of the configuration store and the key controllers.
 
 #include <windows.h>
-#include <hidsdi.h>
-#include <hidpi.h>
+#include "hid/hid_api.h"
 
 #include <cstdint>
 

@@ -1,0 +1,303 @@
+#include "hid/hid_control.h"
+
+#include "core/power.h"
+#include "hid/feature_report_layout.h"
+#include "hid/feature_reports.h"
+#include "hid/hid_backend.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The collection of a classic receiver that holds the wake button: the two
+// characters after the first "col" in its path are "03".
+bool IsWakeButtonCollection(const char* path)
+{
+    const char* col = path ? std::strstr(path, "col") : nullptr;
+    return col && col[3] == '0' && col[4] == '3';
+}
+
+constexpr USAGE RADIO_USAGE_PAGE = 0xFF01;
+constexpr USAGE RADIO_USAGE = 0x0001;
+
+}  // namespace
+
+CHidControl::CHidControl(HWND mainWindow)
+    : FirstDevice(nullptr), DeviceCount(0), InterfaceNotification(nullptr), m_mainWindow(mainWindow)
+{
+    EnumerateDevices();
+}
+
+CHidControl::~CHidControl()
+{
+    if (InterfaceNotification) {
+        GetHidBackend().UnregisterNotice(InterfaceNotification);
+        InterfaceNotification = nullptr;
+    }
+    while (FirstDevice) {
+        CHidDevice* device = FirstDevice;
+        FirstDevice = device->Next;
+        delete device;
+    }
+    DeviceCount = 0;
+}
+
+CHidDevice* CHidControl::OpenAcceptedDevice(const char* path)
+{
+    auto* device = new (std::nothrow) CHidDevice(m_mainWindow);
+    if (!device) {
+        return nullptr;
+    }
+    uint32_t flags = 0;
+    if (device->Open(path) && MatchDevice(device->Info, &flags)) {
+        device->DeviceFlags = flags;
+        if (device->RegisterRemovalNotice(m_mainWindow) && device->StartReader()) {
+            return device;
+        }
+    }
+    delete device;
+    return nullptr;
+}
+
+BOOL CHidControl::EnumerateDevices()
+{
+    HidBackend& backend = GetHidBackend();
+    if (!InterfaceNotification) {
+        InterfaceNotification = backend.RegisterInterfaceNotice(m_mainWindow);
+        if (!InterfaceNotification) {
+            return FALSE;
+        }
+    }
+    HidInterfaceSet set = backend.OpenInterfaceSet();
+    if (!set) {
+        return FALSE;
+    }
+    DeviceCount = 0;
+    bool fatal = false;
+    for (DWORD index = 0;; ++index) {
+        DWORD required = 0;
+        if (!backend.GetInterfacePath(set, index, nullptr, 0, &required)) {
+            DWORD err = GetLastError();
+            if (err == ERROR_NO_MORE_ITEMS) {
+                break;
+            }
+            if (err != ERROR_INSUFFICIENT_BUFFER || required == 0) {
+                fatal = true;
+                break;
+            }
+        }
+        char* path = static_cast<char*>(std::malloc(required));
+        if (!path) {
+            fatal = true;
+            break;
+        }
+        if (!backend.GetInterfacePath(set, index, path, required, &required)) {
+            std::free(path);
+            fatal = true;
+            break;
+        }
+        if (CHidDevice* device = OpenAcceptedDevice(path)) {
+            device->Next = FirstDevice;
+            FirstDevice = device;
+            ++DeviceCount;
+        }
+        std::free(path);
+    }
+    backend.CloseInterfaceSet(set);
+    if (fatal) {
+        // Devices found so far stay listed.
+        backend.UnregisterNotice(InterfaceNotification);
+        InterfaceNotification = nullptr;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CHidControl::AddDevice(char* devicePath)
+{
+    if (!devicePath) {
+        return FALSE;
+    }
+    for (char* p = devicePath; *p; ++p) {
+        *p = LowerAscii(*p);
+    }
+    // The same collection again (a replug whose removal we missed): the old
+    // object goes first, so the list never holds one path twice.
+    if (CHidDevice* old = FindDeviceByPath(devicePath)) {
+        Unlink(old);
+        --DeviceCount;
+        delete old;
+    }
+    CHidDevice* device = OpenAcceptedDevice(devicePath);
+    if (!device) {
+        return FALSE;
+    }
+    device->Next = FirstDevice;
+    FirstDevice = device;
+    ++DeviceCount;
+    return TRUE;
+}
+
+void CHidControl::CloseDevice(HANDLE handle)
+{
+    CHidDevice* device = FindDeviceByHandle(handle);
+    if (!device || device == m_closing) {
+        return;
+    }
+    // While the reader stops, notices sent by other threads are handled; one
+    // may remove this very device, which must then wait until Close is done.
+    m_closing = device;
+    m_removedWhileClosing = false;
+    device->Close();
+    m_closing = nullptr;
+    if (m_removedWhileClosing) {
+        delete device;
+    }
+}
+
+void CHidControl::RemoveDevice(HANDLE handle)
+{
+    CHidDevice* device = FindDeviceByHandle(handle);
+    if (!device) {
+        return;
+    }
+    Unlink(device);
+    --DeviceCount;
+    if (device == m_closing) {
+        m_removedWhileClosing = true;
+        return;
+    }
+    delete device;
+}
+
+void CHidControl::Unlink(CHidDevice* device)
+{
+    for (CHidDevice** link = &FirstDevice; *link; link = &(*link)->Next) {
+        if (*link == device) {
+            *link = device->Next;
+            device->Next = nullptr;
+            return;
+        }
+    }
+}
+
+CHidDevice* CHidControl::FindDeviceByPath(const char* path) const
+{
+    if (!path) {
+        return nullptr;
+    }
+    for (CHidDevice* d = FirstDevice; d; d = d->Next) {
+        if (d->Info.DevicePath && std::strcmp(d->Info.DevicePath, path) == 0) {
+            return d;
+        }
+    }
+    return nullptr;
+}
+
+CHidDevice* CHidControl::FindDeviceByHandle(HANDLE handle) const
+{
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    for (CHidDevice* d = FirstDevice; d; d = d->Next) {
+        if (d->Info.Handle == handle) {
+            return d;
+        }
+    }
+    return nullptr;
+}
+
+CHidDevice* CHidControl::FindListedDevice(LPARAM lParam) const
+{
+    for (CHidDevice* d = FirstDevice; d; d = d->Next) {
+        if (reinterpret_cast<LPARAM>(d) == lParam) {
+            return d;
+        }
+    }
+    return nullptr;
+}
+
+uint32_t CHidControl::ReadWakeButton(uint8_t* code)
+{
+    CHidDevice* device = FirstDevice;
+    for (; device; device = device->Next) {
+        uint32_t flags = 0;
+        if (MatchDevice(device->Info, &flags) && IsWakeButtonCollection(device->Info.DevicePath)) {
+            break;
+        }
+    }
+    if (!device) {
+        return WAKE_STATUS_NO_COLLECTION;
+    }
+    if (!code) {
+        return WAKE_STATUS_MISSING_ARGUMENT;
+    }
+    uint32_t length = device->Info.Caps.FeatureReportByteLength;
+    if (length == 0) {
+        return WAKE_STATUS_NO_FEATURE_REPORT;
+    }
+    auto* buffer = static_cast<uint8_t*>(std::calloc(length, 1));
+    if (!buffer) {
+        return WAKE_STATUS_NO_MEMORY;
+    }
+    const ControlSettings& settings = GetControlSettings();
+    uint32_t status = WAKE_STATUS_NO_ANSWER;
+    for (uint32_t attempt = 0; attempt < settings.RetryGetFeature; ++attempt) {
+        buffer[0] = WAKE_BUTTON_REPORT_ID;
+        if (ReadFeature(device->Info.Handle, buffer, length)) {
+            *code = length > 1 ? buffer[1] : 0;
+            status = WAKE_STATUS_OK;
+            break;
+        }
+        Sleep(settings.TimerGetFeatureSleep);
+    }
+    std::free(buffer);
+    return status;
+}
+
+uint32_t CHidControl::ReadWakeEvent(uint8_t* kind, uint16_t* code, uint8_t* flag)
+{
+    CHidDevice* device = FirstDevice;
+    for (; device; device = device->Next) {
+        uint32_t flags = 0;
+        if (MatchDevice(device->Info, &flags) && device->Info.Caps.UsagePage == RADIO_USAGE_PAGE &&
+            device->Info.Caps.Usage == RADIO_USAGE) {
+            break;
+        }
+    }
+    if (!device) {
+        return WAKE_STATUS_NO_COLLECTION;
+    }
+    if (!kind || !code) {
+        return WAKE_STATUS_MISSING_ARGUMENT;
+    }
+    uint32_t length = device->Info.Caps.FeatureReportByteLength;
+    if (length == 0) {
+        return WAKE_STATUS_NO_FEATURE_REPORT;
+    }
+    auto* buffer = static_cast<uint8_t*>(std::calloc(length, 1));
+    if (!buffer) {
+        return WAKE_STATUS_NO_MEMORY;
+    }
+    buffer[0] = WAKE_EVENT_REPORT_ID;
+    if (!ReadFeature(device->Info.Handle, buffer, length)) {
+        std::free(buffer);
+        return WAKE_STATUS_NO_ANSWER;
+    }
+    WakeEvent event = DecodeWakeEvent(buffer, length);
+    *kind = event.Kind;
+    *code = event.Code;
+    if (flag && IsConnectedStandbySystem()) {
+        *flag = event.Flag;
+    }
+    // Acknowledge, so the receiver forgets the record: the last byte goes back
+    // as it was read.
+    ClearWakeEvent(buffer, length);
+    WriteFeature(buffer, length);
+    std::free(buffer);
+    return WAKE_STATUS_OK;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// CHidControl: the device manager. Finds the receiver's HID collections,
+// keeps them in a list while devices arrive and leave, and answers the
+// receiver's feature-report questions. Everything here runs on the thread
+// that owns the main window.
+
+#include <windows.h>
+
+#include "config/config.h"
+#include "hid/hid_device.h"
+
+#include <cstdint>
+
+// Statuses of ReadWakeButton and ReadWakeEvent.
+constexpr uint32_t WAKE_STATUS_OK = 0;
+constexpr uint32_t WAKE_STATUS_NO_ANSWER = 1;
+constexpr uint32_t WAKE_STATUS_NO_COLLECTION = 2;
+constexpr uint32_t WAKE_STATUS_NO_FEATURE_REPORT = 4;
+constexpr uint32_t WAKE_STATUS_MISSING_ARGUMENT = 87;
+constexpr uint32_t WAKE_STATUS_NO_MEMORY = 8415;
+
+class CHidControl : public CConfig {
+public:
+    // Enumerates at once; devices are owned by mainWindow's thread.
+    explicit CHidControl(HWND mainWindow);
+    ~CHidControl() override;
+
+    BOOL EnumerateDevices();
+    // DBT_DEVICEARRIVAL of an interface: the notice's name, lower-cased in place.
+    BOOL AddDevice(char* devicePath);
+    // DBT_DEVICEQUERYREMOVE of a handle: stops and closes, keeps it listed.
+    void CloseDevice(HANDLE handle);
+    // DBT_DEVICEREMOVEPENDING / DBT_DEVICEREMOVECOMPLETE of a handle.
+    void RemoveDevice(HANDLE handle);
+    int GetDeviceCount() const { return DeviceCount; }
+    CHidDevice* FindDeviceByPath(const char* path) const;
+    CHidDevice* FindDeviceByHandle(HANDLE handle) const;
+    // The device a WM_HID_READ_NEXT or WM_HID_REPORT names in its lParam, only
+    // when it is one of the listed devices; anything else (a message another
+    // program posted) gives null.
+    CHidDevice* FindListedDevice(LPARAM lParam) const;
+
+    uint32_t ReadWakeButton(uint8_t* code);
+    uint32_t ReadWakeEvent(uint8_t* kind, uint16_t* code, uint8_t* flag);
+
+    CHidDevice* FirstDevice;
+    int DeviceCount;
+    HDEVNOTIFY InterfaceNotification;
+
+private:
+    // Create, open, test, register and start; null after a failed step.
+    CHidDevice* OpenAcceptedDevice(const char* path);
+    void Unlink(CHidDevice* device);
+
+    HWND m_mainWindow;
+    CHidDevice* m_closing = nullptr;
+    bool m_removedWhileClosing = false;
+};

@@ -1,0 +1,460 @@
+#include "hid/hid_device.h"
+
+#include "core/messages.h"
+#include "hid/hid_backend.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Reader threads post under this lock in shared mode; StopReader holds it
+// exclusively while it takes the queued messages out and puts the other
+// devices' back, so that no reader can slip a message in between and upset
+// the report-before-next-read order.
+SRWLOCK PostLock = SRWLOCK_INIT;
+
+// While messages are being taken out, a message sent by another thread may be
+// dispatched and stop a second device; these are shared with that nested stop
+// so that the outermost one puts back the survivors once, in order. Only the
+// owner window's thread touches them.
+int RemovalDepth = 0;
+DWORD RemovingThread = 0;  // holds PostLock exclusively while RemovalDepth > 0
+std::vector<MSG>* HeldMessages = nullptr;
+std::vector<const void*>* StoppedDevices = nullptr;
+
+// What to do after a read, by the error it ended with: hand on the report,
+// wait for it, stop reading this device, or ask for another read.
+enum class ReadOutcome { Report, Pending, Stop, Retry };
+
+ReadOutcome Classify(DWORD err)
+{
+    switch (err) {
+    case ERROR_SUCCESS:
+    case ERROR_MORE_DATA:  // longer than the buffer: the buffer holds its start
+        return ReadOutcome::Report;
+    case ERROR_IO_PENDING:
+        return ReadOutcome::Pending;
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_OPERATION_ABORTED:
+        return ReadOutcome::Stop;
+    default:
+        return ReadOutcome::Retry;
+    }
+}
+
+void FreeReportSet(HidReportSet& set)
+{
+    if (set.Items) {
+        for (uint32_t i = 0; i < set.ItemCount; ++i) {
+            std::free(set.Items[i].UsageList);
+        }
+    }
+    std::free(set.Items);
+    std::free(set.ButtonCaps);
+    std::free(set.ValueCaps);
+    std::free(set.Buffer);
+    set = HidReportSet{};
+}
+
+// Buffer, capabilities and data items of one report kind.
+bool FillReportSet(HidBackend& backend, PHIDP_PREPARSED_DATA preparsed, HIDP_REPORT_TYPE type, USHORT length,
+                   USHORT buttonCapCount, USHORT valueCapCount, HidReportSet& set)
+{
+    set.Length = length;
+    // One byte at least, so an empty report kind still has a buffer to point at.
+    set.Buffer = static_cast<uint8_t*>(std::calloc(length ? length : 1, 1));
+    if (!set.Buffer) {
+        return false;
+    }
+    if (buttonCapCount) {
+        set.ButtonCaps = static_cast<HIDP_BUTTON_CAPS*>(std::calloc(buttonCapCount, sizeof(HIDP_BUTTON_CAPS)));
+        if (!set.ButtonCaps) {
+            return false;
+        }
+        USHORT n = buttonCapCount;
+        NTSTATUS st = backend.GetButtonCaps(type, set.ButtonCaps, &n, preparsed);
+        if (st != HIDP_STATUS_SUCCESS && st != HIDP_STATUS_USAGE_NOT_FOUND) {
+            return false;
+        }
+        set.ButtonCapCount = st == HIDP_STATUS_SUCCESS && n <= buttonCapCount ? n : 0;
+    }
+    if (valueCapCount) {
+        set.ValueCaps = static_cast<HIDP_VALUE_CAPS*>(std::calloc(valueCapCount, sizeof(HIDP_VALUE_CAPS)));
+        if (!set.ValueCaps) {
+            return false;
+        }
+        USHORT n = valueCapCount;
+        NTSTATUS st = backend.GetValueCaps(type, set.ValueCaps, &n, preparsed);
+        if (st != HIDP_STATUS_SUCCESS && st != HIDP_STATUS_USAGE_NOT_FOUND) {
+            return false;
+        }
+        set.ValueCapCount = st == HIDP_STATUS_SUCCESS && n <= valueCapCount ? n : 0;
+    }
+
+    uint32_t items = set.ButtonCapCount;
+    for (uint32_t i = 0; i < set.ValueCapCount; ++i) {
+        const HIDP_VALUE_CAPS& v = set.ValueCaps[i];
+        if (v.IsRange) {
+            if (v.Range.UsageMax < v.Range.UsageMin) {
+                return false;  // a range that ends before it starts is a broken descriptor
+            }
+            items += static_cast<uint32_t>(v.Range.UsageMax - v.Range.UsageMin) + 1;
+        } else {
+            items += 1;
+        }
+    }
+    if (items == 0) {
+        return true;
+    }
+    set.Items = static_cast<HidDataItem*>(std::calloc(items, sizeof(HidDataItem)));
+    if (!set.Items) {
+        return false;
+    }
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < set.ButtonCapCount; ++i, ++k) {
+        const HIDP_BUTTON_CAPS& b = set.ButtonCaps[i];
+        HidDataItem& item = set.Items[k];
+        set.ItemCount = k + 1;  // counted before its list, so a failure frees what exists
+        item.IsButton = 1;
+        item.UsagePage = b.UsagePage;
+        item.Status = static_cast<uint32_t>(HIDP_STATUS_SUCCESS);
+        item.ReportID = b.ReportID;
+        item.UsageMin = b.IsRange ? b.Range.UsageMin : b.NotRange.Usage;
+        item.UsageMax = b.IsRange ? b.Range.UsageMax : b.NotRange.Usage;
+        item.MaxUsageListLength = backend.MaxUsageListLength(type, b.UsagePage, preparsed);
+        if (item.MaxUsageListLength == 0) {
+            return false;
+        }
+        item.UsageList = static_cast<uint16_t*>(std::calloc(item.MaxUsageListLength, sizeof(uint16_t)));
+        if (!item.UsageList) {
+            return false;
+        }
+    }
+    for (uint32_t i = 0; i < set.ValueCapCount; ++i) {
+        const HIDP_VALUE_CAPS& v = set.ValueCaps[i];
+        uint32_t first = v.IsRange ? v.Range.UsageMin : v.NotRange.Usage;
+        uint32_t last = v.IsRange ? v.Range.UsageMax : v.NotRange.Usage;
+        for (uint32_t usage = first; usage <= last; ++usage, ++k) {
+            HidDataItem& item = set.Items[k];
+            item.IsButton = 0;
+            item.UsagePage = v.UsagePage;
+            item.Status = static_cast<uint32_t>(HIDP_STATUS_SUCCESS);
+            item.ReportID = v.ReportID;
+            item.Usage = static_cast<uint16_t>(usage);
+        }
+    }
+    set.ItemCount = k;
+    return true;
+}
+
+}  // namespace
+
+CHidDevice::CHidDevice(HWND ownerWindow)
+    : ReadOverlapped{},
+      ReadIssuedEvent(nullptr),
+      IoEvent(nullptr),
+      Running(0),
+      ReaderThreadId(0),
+      ReaderThread(nullptr),
+      DeviceFlags(0),
+      Next(nullptr),
+      OwnerWindow(ownerWindow),
+      RemovalNotification(nullptr),
+      Info{},
+      m_backend(GetHidBackend())
+{
+    Info.Handle = INVALID_HANDLE_VALUE;
+}
+
+CHidDevice::~CHidDevice()
+{
+    if (RemovalNotification) {
+        m_backend.UnregisterNotice(RemovalNotification);
+        RemovalNotification = nullptr;
+    }
+    Close();
+    std::free(Info.DevicePath);
+    Info.DevicePath = nullptr;
+    FreeReportSet(Info.Input);
+    FreeReportSet(Info.Output);
+    FreeReportSet(Info.Feature);
+    if (Info.PreparsedData) {
+        m_backend.FreePreparsedData(Info.PreparsedData);
+        Info.PreparsedData = nullptr;
+    }
+}
+
+BOOL CHidDevice::Open(const char* path)
+{
+    if (!path || Info.DevicePath) {
+        return FALSE;
+    }
+    size_t len = std::strlen(path);
+    Info.DevicePath = static_cast<char*>(std::malloc(len + 1));
+    if (!Info.DevicePath) {
+        return FALSE;
+    }
+    std::memcpy(Info.DevicePath, path, len + 1);
+
+    Info.Handle = m_backend.OpenDevice(path);
+    if (Info.Handle == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    Info.OpenedForRead = TRUE;
+    Info.OpenedForWrite = FALSE;
+    Info.OpenedOverlapped = TRUE;
+    Info.OpenedExclusive = FALSE;
+
+    if (!m_backend.GetPreparsedData(Info.Handle, &Info.PreparsedData) ||
+        !m_backend.GetAttributes(Info.Handle, &Info.Attributes) ||
+        m_backend.GetCaps(Info.PreparsedData, &Info.Caps) != HIDP_STATUS_SUCCESS) {
+        return FALSE;
+    }
+    const HIDP_CAPS& c = Info.Caps;
+    bool ok = FillReportSet(m_backend, Info.PreparsedData, HidP_Input, c.InputReportByteLength,
+                            c.NumberInputButtonCaps, c.NumberInputValueCaps, Info.Input) &&
+              FillReportSet(m_backend, Info.PreparsedData, HidP_Output, c.OutputReportByteLength,
+                            c.NumberOutputButtonCaps, c.NumberOutputValueCaps, Info.Output) &&
+              FillReportSet(m_backend, Info.PreparsedData, HidP_Feature, c.FeatureReportByteLength,
+                            c.NumberFeatureButtonCaps, c.NumberFeatureValueCaps, Info.Feature);
+    return ok ? TRUE : FALSE;
+}
+
+BOOL CHidDevice::RegisterRemovalNotice(HWND window)
+{
+    RemovalNotification = m_backend.RegisterHandleNotice(window, Info.Handle);
+    return RemovalNotification ? TRUE : FALSE;
+}
+
+BOOL CHidDevice::StartReader()
+{
+    if (ReaderThread || Info.Handle == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    Running = 0;
+    ReadIssuedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    IoEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (ReadIssuedEvent && IoEvent) {
+        // Suspended until the fields it reads are set.
+        ReaderThread = CreateThread(nullptr, 0, ReaderMain, this, CREATE_SUSPENDED, &ReaderThreadId);
+    }
+    if (!ReaderThread) {
+        if (ReadIssuedEvent) {
+            CloseHandle(ReadIssuedEvent);
+        }
+        if (IoEvent) {
+            CloseHandle(IoEvent);
+        }
+        ReadIssuedEvent = nullptr;
+        IoEvent = nullptr;
+        return FALSE;
+    }
+    ReadOverlapped = OVERLAPPED{};
+    ReadOverlapped.hEvent = IoEvent;
+    m_readPending = 0;
+    m_tailPending = 0;
+    Running = 1;
+    ResumeThread(ReaderThread);
+    return TRUE;
+}
+
+DWORD WINAPI CHidDevice::ReaderMain(void* self)
+{
+    static_cast<CHidDevice*>(self)->ReaderLoop();
+    return 0;
+}
+
+void CHidDevice::Post(UINT message)
+{
+    // The thread that is taking messages out already holds the lock (a
+    // message sent to it meanwhile may lead here); what it posts lands in the
+    // queue it is sorting, in order.
+    if (RemovalDepth > 0 && RemovingThread == GetCurrentThreadId()) {
+        PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
+        return;
+    }
+    AcquireSRWLockShared(&PostLock);
+    PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
+    ReleaseSRWLockShared(&PostLock);
+}
+
+void CHidDevice::ReaderLoop()
+{
+    bool askForRead = true;
+    while (Running) {
+        if (askForRead) {
+            Post(WM_HID_READ_NEXT);
+        }
+        WaitForSingleObject(ReadIssuedEvent, INFINITE);
+        if (!Running) {
+            break;
+        }
+        // A read may stay pending for ever (no button pressed): look at
+        // Running after every slice, in case the stop's own signal was missed.
+        for (;;) {
+            DWORD rc = WaitForSingleObject(IoEvent, 5000);
+            if (!Running) {
+                return;
+            }
+            if (rc == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&ReadOverlapped)) {
+                break;
+            }
+        }
+        // Only the OVERLAPPED is looked at here, never the buffer. A read
+        // that ended in an error has left the buffer as it was: handing that
+        // on would repeat the previous report.
+        DWORD bytes = 0;
+        DWORD err = ERROR_SUCCESS;
+        if (!GetOverlappedResult(Info.Handle, &ReadOverlapped, &bytes, FALSE)) {
+            err = m_backend.DeviceError(GetLastError());
+        }
+        ReadOutcome outcome = Classify(err);
+        if (err == ERROR_MORE_DATA) {
+            InterlockedExchange(&m_tailPending, 1);
+        }
+        InterlockedExchange(&m_readPending, 0);
+        switch (outcome) {
+        case ReadOutcome::Report:
+            Post(WM_HID_REPORT);
+            askForRead = true;
+            break;
+        case ReadOutcome::Retry:
+            askForRead = true;
+            break;
+        default:
+            // The device is gone or refuses: wait here for the stop that the
+            // device-change notices bring.
+            askForRead = false;
+            break;
+        }
+    }
+}
+
+BOOL CHidDevice::IssueRead()
+{
+    if (!Running || InterlockedCompareExchange(&m_readPending, 0, 0) != 0) {
+        return FALSE;
+    }
+    if (Info.Input.Length == 0) {
+        return FALSE;  // a collection without input reports has nothing to read
+    }
+    if (InterlockedExchange(&m_tailPending, 0) != 0) {
+        m_backend.DiscardRestOfReport(Info.Handle);
+    }
+    DWORD got = 0;
+    DWORD err = ERROR_SUCCESS;
+    if (!ReadFile(Info.Handle, Info.Input.Buffer, Info.Input.Length, &got, &ReadOverlapped)) {
+        err = m_backend.DeviceError(GetLastError());
+    }
+    switch (Classify(err)) {
+    case ReadOutcome::Report:
+        if (err == ERROR_MORE_DATA) {
+            InterlockedExchange(&m_tailPending, 1);
+        }
+        // The report is queued ahead of the request that reuses the buffer.
+        Post(WM_HID_REPORT);
+        Post(WM_HID_READ_NEXT);
+        return TRUE;
+    case ReadOutcome::Pending:
+        InterlockedExchange(&m_readPending, 1);
+        SetEvent(ReadIssuedEvent);
+        return TRUE;
+    case ReadOutcome::Stop:
+        return FALSE;
+    case ReadOutcome::Retry:
+    default:
+        if (!Running) {
+            return FALSE;
+        }
+        Post(WM_HID_READ_NEXT);
+        return FALSE;
+    }
+}
+
+void CHidDevice::RemoveQueuedMessages()
+{
+    if (RemovalDepth == 0) {
+        AcquireSRWLockExclusive(&PostLock);
+        RemovingThread = GetCurrentThreadId();
+        HeldMessages = new std::vector<MSG>();
+        StoppedDevices = new std::vector<const void*>();
+    }
+    ++RemovalDepth;
+    StoppedDevices->push_back(this);
+    // One range takes both messages in the order they were queued.
+    // PeekMessage also runs messages that other threads send to this
+    // thread's windows (device notices among them), which may stop further
+    // devices in the middle of this: hence the shared lists above.
+    MSG msg;
+    while (PeekMessageA(&msg, OwnerWindow, WM_HID_READ_NEXT, WM_HID_REPORT, PM_REMOVE)) {
+        HeldMessages->push_back(msg);
+    }
+    if (--RemovalDepth > 0) {
+        return;
+    }
+    for (const MSG& m : *HeldMessages) {
+        bool stopped = false;
+        for (const void* d : *StoppedDevices) {
+            stopped = stopped || reinterpret_cast<const void*>(m.lParam) == d;
+        }
+        if (!stopped) {
+            PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
+        }
+    }
+    delete HeldMessages;
+    delete StoppedDevices;
+    HeldMessages = nullptr;
+    StoppedDevices = nullptr;
+    RemovingThread = 0;
+    ReleaseSRWLockExclusive(&PostLock);
+}
+
+void CHidDevice::WaitForCancelledRead()
+{
+    // The system may write into the buffer until the cancelled read has
+    // really ended; the buffer must outlive that.
+    if (InterlockedCompareExchange(&m_readPending, 0, 0) == 0) {
+        return;
+    }
+    for (int i = 0; i < 2000 && !HasOverlappedIoCompleted(&ReadOverlapped); ++i) {
+        Sleep(1);
+    }
+    InterlockedExchange(&m_readPending, 0);
+}
+
+void CHidDevice::StopReader()
+{
+    if (Running != 1) {
+        return;
+    }
+    Running = 0;
+    SetEvent(ReadIssuedEvent);
+    SetEvent(IoEvent);
+    CancelIo(Info.Handle);
+    if (OwnerWindow) {
+        RemoveQueuedMessages();
+    }
+    WaitForSingleObject(ReaderThread, INFINITE);
+    CloseHandle(ReaderThread);
+    ReaderThread = nullptr;
+    ReaderThreadId = 0;
+    WaitForCancelledRead();
+    CloseHandle(ReadIssuedEvent);
+    CloseHandle(IoEvent);
+    ReadIssuedEvent = nullptr;
+    IoEvent = nullptr;
+    ReadOverlapped.hEvent = nullptr;
+}
+
+void CHidDevice::Close()
+{
+    StopReader();
+    if (Info.Handle != INVALID_HANDLE_VALUE) {
+        m_backend.CloseDevice(Info.Handle);
+        Info.Handle = INVALID_HANDLE_VALUE;
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+// CHidDevice: one open HID collection of the receiver and its reader thread.
+// The reader thread only waits and posts: every read is issued, and every
+// report consumed, on the thread that owns the owner window, driven by
+// WM_HID_READ_NEXT and WM_HID_REPORT (lParam = this device).
+
+#include <windows.h>
+
+#include "config/config.h"
+#include "hid/hid_device_info.h"
+
+#include <cstdint>
+
+class HidBackend;
+
+class CHidDevice : public CConfig {
+public:
+    explicit CHidDevice(HWND ownerWindow);
+    ~CHidDevice() override;
+
+    // Copies the path, opens the collection and reads its capabilities.
+    BOOL Open(const char* path);
+    BOOL RegisterRemovalNotice(HWND window);
+    BOOL StartReader();
+    // For WM_HID_READ_NEXT; on the owner window's thread.
+    BOOL IssueRead();
+    // On the owner window's thread: ends the reader and takes back this
+    // device's queued messages (only this device's).
+    void StopReader();
+    void Close();
+
+    OVERLAPPED ReadOverlapped;
+    HANDLE ReadIssuedEvent;
+    HANDLE IoEvent;
+    volatile LONG Running;
+    DWORD ReaderThreadId;
+    HANDLE ReaderThread;
+    uint32_t DeviceFlags;
+    CHidDevice* Next;
+    HWND OwnerWindow;
+    HDEVNOTIFY RemovalNotification;
+    HidDeviceInfo Info;
+
+private:
+    static DWORD WINAPI ReaderMain(void* self);
+    void ReaderLoop();
+    void Post(UINT message);
+    void RemoveQueuedMessages();
+    void WaitForCancelledRead();
+
+    HidBackend& m_backend;
+    // Set while a read is pending, by IssueRead; cleared by the reader thread
+    // once it has seen the read end.
+    volatile LONG m_readPending = 0;
+    // The last read ended with ERROR_MORE_DATA: the rest of that over-long
+    // report must be thrown away before the next read.
+    volatile LONG m_tailPending = 0;
+};

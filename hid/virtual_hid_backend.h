@@ -1,0 +1,87 @@
+#pragma once
+// The device backend that talks to a virtual receiver over its named pipe.
+// Each open collection is a pipe connection of its own, so input reports are
+// read with overlapped ReadFile as from a real device; feature and output
+// reports go over a shared request connection; device notices come over a
+// notice connection, read by a background thread that sends them as
+// WM_DEVICECHANGE to the windows registered here.
+
+#include "core/scoped.h"
+#include "hid/hid_backend.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+class VirtualHidBackend : public HidBackend {
+public:
+    explicit VirtualHidBackend(const std::string& instance);
+    ~VirtualHidBackend() override;
+
+    VirtualHidBackend(const VirtualHidBackend&) = delete;
+    VirtualHidBackend& operator=(const VirtualHidBackend&) = delete;
+
+    void GetHidGuid(GUID* guid) override;
+    HidInterfaceSet OpenInterfaceSet() override;
+    BOOL GetInterfacePath(HidInterfaceSet set, DWORD index, char* path, DWORD pathSize, DWORD* requiredSize) override;
+    void CloseInterfaceSet(HidInterfaceSet set) override;
+    HANDLE OpenDevice(const char* path) override;
+    void CloseDevice(HANDLE handle) override;
+    BOOL GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data) override;
+    void FreePreparsedData(PHIDP_PREPARSED_DATA data) override;
+    BOOL GetAttributes(HANDLE handle, HIDD_ATTRIBUTES* attributes) override;
+    NTSTATUS GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) override;
+    NTSTATUS GetButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAPS* caps, USHORT* count,
+                           PHIDP_PREPARSED_DATA data) override;
+    NTSTATUS GetValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps, USHORT* count,
+                          PHIDP_PREPARSED_DATA data) override;
+    ULONG MaxUsageListLength(HIDP_REPORT_TYPE type, USAGE usagePage, PHIDP_PREPARSED_DATA data) override;
+    BOOL GetFeature(HANDLE handle, void* buffer, ULONG length) override;
+    BOOL SetFeature(HANDLE handle, void* buffer, ULONG length) override;
+    BOOL SetOutputReport(HANDLE handle, void* buffer, ULONG length) override;
+    HDEVNOTIFY RegisterInterfaceNotice(HWND window) override;
+    HDEVNOTIFY RegisterHandleNotice(HWND window, HANDLE handle) override;
+    BOOL UnregisterNotice(HDEVNOTIFY notice) override;
+    DWORD DeviceError(DWORD readError) override;
+    void DiscardRestOfReport(HANDLE handle) override;
+
+private:
+    // What the receiver told about a collection when it was opened.
+    struct OpenCollection {
+        uint32_t Id = 0;
+        std::string Path;
+        HIDD_ATTRIBUTES Attributes{};
+        USAGE UsagePage = 0;
+        USAGE Usage = 0;
+        USHORT Lengths[3] = {};  // input, output, feature
+    };
+    struct Registration {
+        HWND Window = nullptr;
+        bool ForInterfaces = false;
+        HANDLE Handle = nullptr;
+        std::string Path;  // of the handle's collection
+    };
+
+    bool Request(const std::string& request, std::string* reply);
+    bool FindOpen(HANDLE handle, OpenCollection* out);
+    BOOL ReportRequest(const char* verb, HANDLE handle, const void* buffer, ULONG length);
+    bool EnsureNoticeThread();
+    static DWORD WINAPI NoticeMain(void* self);
+    void NoticeLoop();
+    void Deliver(const std::string& kind, const std::string& path);
+
+    std::string m_pipeName;
+
+    std::mutex m_requestLock;  // one request at a time on the request connection
+    ScopedHandle m_requestPipe;
+
+    std::mutex m_lock;  // the tables below
+    std::map<HANDLE, OpenCollection> m_open;
+    std::map<uintptr_t, Registration> m_registrations;
+    uintptr_t m_nextRegistration = 1;
+
+    ScopedHandle m_noticePipe;
+    ScopedHandle m_stopEvent;
+    ScopedHandle m_noticeThread;
+};

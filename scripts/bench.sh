@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of the build under Wine; the results go to the
+# terminal, to be copied into docs/performance.md.
+set -euo pipefail
+BUILD=${KOVA_BUILD:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
+for bench in "$BUILD"/bench/*.exe; do
+    echo "== $(basename "$bench" .exe)"
+    "$BUILD/wine-run" "$bench" "$@"
+done

@@ -1,0 +1,419 @@
+#include "hid/hid_control.h"
+
+#include "core/messages.h"
+#include "hid/hid_backend.h"
+#include "tests/hid/receiver_host.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class HidControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetConfigStoreForTests();
+        AddIdentity(1, TEST_VENDOR, TEST_PRODUCT);
+    }
+    void TearDown() override
+    {
+        control.reset();
+        ResetConfigStoreForTests();
+    }
+
+    static void AddIdentity(int n, uint32_t vendor, uint32_t product, const char* word = nullptr)
+    {
+        std::string suffix = std::to_string(n);
+        RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, ("ProductID" + suffix).c_str(), product);
+        RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, ("VendorID" + suffix).c_str(), vendor);
+        if (word) {
+            RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, ("ChkPathWord" + suffix).c_str(),
+                                       word);
+        }
+    }
+
+    void CreateControl()
+    {
+        control = std::make_unique<CHidControl>(window.Handle());
+        window.Attach(control.get());
+    }
+
+    size_t ReportsOf(CHidDevice* device) const
+    {
+        size_t n = 0;
+        for (const SeenReport& r : window.Reports) {
+            n += r.Device == device ? 1 : 0;
+        }
+        return n;
+    }
+
+    // Waits until a read is pending on every listed device.
+    void WaitUntilReading()
+    {
+        ASSERT_TRUE(window.PumpUntil([&] {
+            int ready = 0;
+            for (CHidDevice* d = control->FirstDevice; d; d = d->Next) {
+                ready += d->Running && window.ReadRequests > 0 ? 1 : 0;
+            }
+            return ready == control->DeviceCount;
+        }));
+        window.PumpFor(50);
+    }
+
+    RegistrySandbox sandbox;
+    ReceiverHost host;
+    HidTestWindow window;
+    std::unique_ptr<CHidControl> control;
+};
+
+TEST_F(HidControlTest, EnumerationOpensOnlyTheReceiverCollections)
+{
+    // A classic receiver: keyboard-like col01 (generic desktop page), then the
+    // consumer and vendor collections; plus a foreign device with a receiver usage.
+    host.Run(PlugCommand(1, "0x0001", "0x06"));
+    host.Run(PlugCommand(2, "0x000C", "0x01"));
+    host.Run(PlugCommand(3, "0xFFBC", "0x88"));
+    host.Run(PlugCommand(4, "0xFF02", "0x90"));
+    host.Run(PlugCommand(5, "0xFF01", "0x02"));  // right page, wrong usage
+    host.Run("plug 6 vid=0x1234 pid=0x0150 page=0x000C usage=0x01");
+    CreateControl();
+
+    EXPECT_EQ(control->GetDeviceCount(), 3);
+    EXPECT_NE(control->InterfaceNotification, nullptr);
+    for (int n : {2, 3, 4}) {
+        std::string path = VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, n);
+        CHidDevice* device = control->FindDeviceByPath(path.c_str());
+        ASSERT_NE(device, nullptr) << n;
+        EXPECT_EQ(control->FindDeviceByHandle(device->Info.Handle), device);
+        EXPECT_EQ(device->Running, 1);
+        EXPECT_EQ(device->Info.Attributes.VendorID, TEST_VENDOR);
+        EXPECT_EQ(device->Info.Input.Length, 8u);
+        EXPECT_NE(device->RemovalNotification, nullptr);
+    }
+    // Paths compare exactly.
+    std::string upper = VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 2);
+    upper[4] = 'H';
+    EXPECT_EQ(control->FindDeviceByPath(upper.c_str()), nullptr);
+    EXPECT_EQ(control->FindDeviceByHandle(INVALID_HANDLE_VALUE), nullptr);
+    // The rejected collections were opened for the test and closed again.
+    EXPECT_TRUE(host.WaitForEvents("closed ", 3));
+}
+
+TEST_F(HidControlTest, PathWordLimitsTheIdentityToMatchingCollections)
+{
+    RegistrySandbox::DeleteValue(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "ProductID1");
+    AddIdentity(1, TEST_VENDOR, TEST_PRODUCT, "&COL03");
+    host.Run(PlugCommand(2, "0x000C", "0x01"));
+    host.Run(PlugCommand(3, "0xFFBC", "0x88"));
+    CreateControl();
+    ASSERT_EQ(control->GetDeviceCount(), 1);
+    EXPECT_NE(std::string(control->FirstDevice->Info.DevicePath).find("col03"), std::string::npos);
+}
+
+TEST_F(HidControlTest, ReportsArriveWholeAndInOrderBeforeTheNextRead)
+{
+    host.Run(PlugCommand(1, "0xFF01", "0x01", "in=4"));
+    CreateControl();
+    WaitUntilReading();
+    // Queued in the pipe faster than they are read, so most reads complete at
+    // once: each report must still be handed on before its buffer is reused.
+    const int count = 60;
+    for (int i = 0; i < count; ++i) {
+        char command[64];
+        std::snprintf(command, sizeof(command), "send 1 02 %02x %02x 00", i, 0xFF - i);
+        host.Run(command);
+    }
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() >= static_cast<size_t>(count); }));
+    window.PumpFor(100);
+    ASSERT_EQ(window.Reports.size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        std::vector<uint8_t> expected = {2, static_cast<uint8_t>(i), static_cast<uint8_t>(0xFF - i), 0};
+        EXPECT_EQ(window.Reports[i].Bytes, expected) << i;
+    }
+    EXPECT_EQ(window.UnknownDevices, 0);
+}
+
+TEST_F(HidControlTest, ReadPendingPastFiveSecondsKeepsWaitingQuietly)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    CreateControl();
+    WaitUntilReading();
+    int requests = window.ReadRequests;
+    // Longer than one wait slice of the reader thread.
+    window.PumpFor(5600);
+    EXPECT_TRUE(window.Reports.empty()) << "no report without input";
+    EXPECT_EQ(window.ReadRequests, requests) << "the pending read is not issued again";
+    host.Run("send 1 01 02 03 04 05 06 07 08");
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() == 1; }));
+    EXPECT_EQ(window.Reports[0].Bytes, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(HidControlTest, UnplugMidReadStopsTheDeviceAndTheNoticeRemovesIt)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    host.Run(PlugCommand(2, "0xFF01", "0x01"));
+    CreateControl();
+    ASSERT_EQ(control->GetDeviceCount(), 2);
+    WaitUntilReading();
+    int requests = window.ReadRequests;
+
+    host.Run("unplug 1");  // the notices are handled while this runs
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+    std::string gone = VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 1);
+    EXPECT_EQ(control->FindDeviceByPath(gone.c_str()), nullptr);
+    window.PumpFor(200);
+    EXPECT_TRUE(window.Reports.empty()) << "a failed read is no report";
+    EXPECT_EQ(window.ReadRequests, requests) << "no read is requested after the device went away";
+    EXPECT_EQ(window.UnknownDevices, 0);
+    EXPECT_EQ(window.DeviceChanges, (std::vector<std::string>{"removecomplete", "interfaceremoved"}));
+
+    // The other collection goes on reading.
+    host.Run("send 2 04 01");
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() == 1; }));
+    EXPECT_EQ(window.Reports[0].Device, control->FirstDevice);
+}
+
+TEST_F(HidControlTest, QueryRemoveClosesButKeepsTheDeviceListed)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    CreateControl();
+    WaitUntilReading();
+    CHidDevice* device = control->FirstDevice;
+    HANDLE oldHandle = device->Info.Handle;
+
+    host.Run("eject 1");
+    EXPECT_EQ(window.DeviceChanges,
+              (std::vector<std::string>{"queryremove", "removepending", "removecomplete", "interfaceremoved"}));
+    EXPECT_EQ(control->GetDeviceCount(), 1) << "a closed device stays counted";
+    EXPECT_EQ(control->FirstDevice, device);
+    EXPECT_EQ(device->Info.Handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(device->Running, 0);
+    EXPECT_EQ(control->FindDeviceByHandle(oldHandle), nullptr);
+    EXPECT_EQ(host.EventsWith("closed 1 ").size(), 1u) << "closed on the query, before the removal";
+    window.PumpFor(100);
+    EXPECT_EQ(window.UnknownDevices, 0);
+}
+
+TEST_F(HidControlTest, ArrivalAddsAndTheSamePathReplacesTheListedDevice)
+{
+    CreateControl();
+    EXPECT_EQ(control->GetDeviceCount(), 0);
+    host.Run(PlugCommand(3, "0xFFBC", "0x88"));
+    ASSERT_EQ(control->GetDeviceCount(), 1);
+    ASSERT_EQ(window.DeviceChanges.size(), 1u);
+    WaitUntilReading();
+
+    // An arrival whose name differs only in case names the same collection.
+    std::string name = VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 3);
+    for (char& c : name) {
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    }
+    EXPECT_TRUE(control->AddDevice(name.data()));
+    EXPECT_EQ(name, VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 3)) << "lower-cased in place";
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+    EXPECT_EQ(control->FirstDevice->Next, nullptr);
+    // The old handle was closed and a new one opened (the system may well
+    // give the new one the old number).
+    EXPECT_TRUE(host.WaitForEvents("closed 3 handle 1", 1));
+    EXPECT_EQ(host.EventsWith("opened 3 handle 2").size(), 1u);
+
+    // The new object reads, and nothing queued for the old one reaches anyone.
+    host.Run("send 3 02 0d");
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() == 1; }));
+    EXPECT_EQ(window.Reports[0].Device, control->FirstDevice);
+    EXPECT_EQ(window.UnknownDevices, 0);
+
+    EXPECT_FALSE(control->AddDevice(nullptr));
+    std::string missing = "\\\\?\\hid#nothing";
+    EXPECT_FALSE(control->AddDevice(missing.data()));
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+}
+
+TEST_F(HidControlTest, StoppingOneDeviceKeepsTheOthersQueuedReports)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01", "in=2"));
+    host.Run(PlugCommand(2, "0xFF01", "0x01", "in=2"));
+    CreateControl();
+    WaitUntilReading();
+    CHidDevice* one = control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 1).c_str());
+    CHidDevice* two = control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 2).c_str());
+    ASSERT_TRUE(one && two);
+
+    // Let both devices queue messages without the window handling them.
+    for (int i = 0; i < 10; ++i) {
+        host.Run("send 1 01 0" + std::to_string(i));
+        host.Run("send 2 02 0" + std::to_string(i));
+    }
+    Sleep(300);
+    MSG peek;
+    ASSERT_TRUE(PeekMessageA(&peek, window.Handle(), WM_HID_READ_NEXT, WM_HID_REPORT, PM_NOREMOVE));
+
+    control->RemoveDevice(one->Info.Handle);
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+    ASSERT_TRUE(window.PumpUntil([&] { return ReportsOf(two) == 10; }));
+    window.PumpFor(100);
+    EXPECT_EQ(window.UnknownDevices, 0) << "no queued message was left for the removed device";
+    for (size_t i = 0; i < window.Reports.size(); ++i) {
+        EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{2, static_cast<uint8_t>(i)}));
+    }
+}
+
+// Sends a removal notice for a handle from another thread, as the system does;
+// it is handled whenever the test's thread next takes messages, which is
+// inside the device manager's own work.
+class RemovalNoticeSender {
+public:
+    RemovalNoticeSender(HWND window, HANDLE handle) : m_window(window)
+    {
+        m_record.dbch_size = sizeof(m_record);
+        m_record.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        m_record.dbch_handle = handle;
+        m_thread = CreateThread(nullptr, 0, Main, this, 0, nullptr);
+        Sleep(200);  // let it block in SendMessage
+    }
+    ~RemovalNoticeSender()
+    {
+        MSG msg;
+        while (MsgWaitForMultipleObjects(1, &m_thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        }
+        CloseHandle(m_thread);
+    }
+
+private:
+    static DWORD WINAPI Main(void* self)
+    {
+        auto* s = static_cast<RemovalNoticeSender*>(self);
+        SendMessageA(s->m_window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&s->m_record));
+        return 0;
+    }
+    HWND m_window;
+    DEV_BROADCAST_HANDLE m_record{};
+    HANDLE m_thread;
+};
+
+TEST_F(HidControlTest, NoticeArrivingWhileAnotherDeviceStopsKeepsTheRestInOrder)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01", "in=2"));
+    host.Run(PlugCommand(2, "0xFFBC", "0x88", "in=2"));
+    host.Run(PlugCommand(3, "0xFF01", "0x01", "in=2"));
+    CreateControl();
+    WaitUntilReading();
+    auto find = [&](int n) {
+        return control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, n).c_str());
+    };
+    CHidDevice* one = find(1);
+    CHidDevice* three = find(3);
+    for (int i = 0; i < 8; ++i) {
+        host.Run("send 3 03 0" + std::to_string(i));
+        host.Run("send 2 02 0" + std::to_string(i));
+    }
+    Sleep(300);
+    {
+        RemovalNoticeSender notice(window.Handle(), find(2)->Info.Handle);
+        control->RemoveDevice(one->Info.Handle);
+        EXPECT_EQ(window.DeviceChanges.size(), 1u) << "the notice ran inside the removal";
+    }
+    EXPECT_EQ(window.DeviceChanges, std::vector<std::string>{"removecomplete"});
+    EXPECT_EQ(control->GetDeviceCount(), 1);
+    EXPECT_EQ(control->FirstDevice, three);
+    ASSERT_TRUE(window.PumpUntil([&] { return ReportsOf(three) == 8; }));
+    window.PumpFor(100);
+    EXPECT_EQ(window.UnknownDevices, 0);
+    ASSERT_EQ(window.Reports.size(), 8u);
+    for (size_t i = 0; i < window.Reports.size(); ++i) {
+        EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{3, static_cast<uint8_t>(i)}));
+    }
+}
+
+TEST_F(HidControlTest, RemovalArrivingDuringTheQueryRemoveOfTheSameDevice)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    CreateControl();
+    WaitUntilReading();
+    HANDLE handle = control->FirstDevice->Info.Handle;
+    {
+        RemovalNoticeSender notice(window.Handle(), handle);
+        control->CloseDevice(handle);
+        EXPECT_EQ(control->GetDeviceCount(), 0) << "the notice ran inside the close";
+    }
+    EXPECT_EQ(control->GetDeviceCount(), 0);
+    EXPECT_EQ(control->FirstDevice, nullptr);
+    EXPECT_TRUE(host.WaitForEvents("closed 1 ", 1));
+}
+
+TEST_F(HidControlTest, OverLongReportIsCutToTheInputLengthAndItsRestDropped)
+{
+    host.Run(PlugCommand(1, "0xFF01", "0x01", "in=4"));
+    CreateControl();
+    WaitUntilReading();
+    host.Run("send 1 02 11 22 33 44 55 66 77 88 99 aa bb");
+    host.Run("send 1 02 01 02 03");
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() >= 2; }));
+    window.PumpFor(200);
+    ASSERT_EQ(window.Reports.size(), 2u);
+    EXPECT_EQ(window.Reports[0].Bytes, (std::vector<uint8_t>{2, 0x11, 0x22, 0x33}));
+    EXPECT_EQ(window.Reports[1].Bytes, (std::vector<uint8_t>{2, 1, 2, 3}));
+    EXPECT_EQ(control->FirstDevice->Info.Input.Length, 4u);
+
+    // The same when the over-long report arrives while the read is pending.
+    WaitUntilReading();
+    host.Run("send 1 03 01 02 03 04 05 06 07 08 09");
+    host.Run("send 1 04 09 08 07");
+    ASSERT_TRUE(window.PumpUntil([&] { return window.Reports.size() >= 4; }));
+    window.PumpFor(200);
+    ASSERT_EQ(window.Reports.size(), 4u);
+    EXPECT_EQ(window.Reports[2].Bytes, (std::vector<uint8_t>{3, 1, 2, 3}));
+    EXPECT_EQ(window.Reports[3].Bytes, (std::vector<uint8_t>{4, 9, 8, 7}));
+}
+
+TEST_F(HidControlTest, MessagesNamingNoListedDeviceAreRefused)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    CreateControl();
+    EXPECT_EQ(control->FindListedDevice(0), nullptr);
+    EXPECT_EQ(control->FindListedDevice(0x12345678), nullptr);
+    EXPECT_EQ(control->FindListedDevice(reinterpret_cast<LPARAM>(control->FirstDevice)), control->FirstDevice);
+}
+
+TEST_F(HidControlTest, DestroyingTheManagerStopsEveryReader)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    host.Run(PlugCommand(2, "0xFF01", "0x01"));
+    CreateControl();
+    WaitUntilReading();
+    host.Run("send 1 01 00");
+    control.reset();
+    window.Attach(nullptr);
+    EXPECT_TRUE(host.WaitForEvents("closed ", 2));
+    window.PumpFor(100);
+    EXPECT_TRUE(window.Reports.empty());
+    EXPECT_EQ(window.UnknownDevices, 0) << "nothing queued outlives the devices";
+}
+
+TEST(WindowsHidBackendTest, UnderWineTheHidStackFindsNoReceiver)
+{
+    RegistrySandbox sandbox;
+    ResetConfigStoreForTests();
+    SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, nullptr);
+    ShutdownHidBackend();
+    HidTestWindow window;
+    {
+        CHidControl control(window.Handle());
+        window.Attach(&control);
+        EXPECT_TRUE(control.EnumerateDevices());
+        EXPECT_EQ(control.GetDeviceCount(), 0);
+        EXPECT_EQ(control.FirstDevice, nullptr);
+        EXPECT_NE(control.InterfaceNotification, nullptr);
+        uint8_t code = 0;
+        EXPECT_EQ(control.ReadWakeButton(&code), WAKE_STATUS_NO_COLLECTION);
+    }
+    ShutdownHidBackend();
+    ResetConfigStoreForTests();
+}
+
+}  // namespace
