@@ -219,6 +219,7 @@ TEST_F(HidControlTest, ArrivalAddsAndTheSamePathReplacesTheListedDevice)
     // The old handle was closed and a new one opened (the system may well
     // give the new one the old number).
     EXPECT_TRUE(host.WaitForEvents("closed 3 handle 1", 1));
+    EXPECT_TRUE(host.WaitForEvents("opened 3 handle 2", 1));
     EXPECT_EQ(host.EventsWith("opened 3 handle 2").size(), 1u);
 
     // The new object reads, and nothing queued for the old one reaches anyone.
