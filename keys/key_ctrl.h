@@ -1,0 +1,77 @@
+#pragma once
+// CKeyCtrl: turns the receiver's input reports into button presses and
+// releases and hands them to its handlers. Abstract: CKeySendCtrl performs
+// the configured actions, CKeyTestCtrl shows the name of each button.
+//
+// The decoding itself lives in keys/report_decoder.h, free of Windows, so it
+// can be built natively and fuzzed; this class feeds it the device's report
+// and carries out what it decided, in order.
+
+#include "config/config.h"
+#include "keys/report_decoder.h"
+
+#include <cstdint>
+
+class CHidDevice;
+class CLowBatCtrl;
+class CTrayControl;
+class CVolCtrl;
+
+class CKeyCtrl : public CConfig {
+public:
+    explicit CKeyCtrl(CTrayControl* tray);
+    ~CKeyCtrl() override;
+
+    CKeyCtrl(const CKeyCtrl&) = delete;
+    CKeyCtrl& operator=(const CKeyCtrl&) = delete;
+
+    // One report of the classic format from the device's input buffer.
+    void ProcessReport(CHidDevice* device);
+    // One report of the radio-receiver format.
+    void ProcessRfReport(CHidDevice* device);
+    // Releases a held radio volume key (its repeat ends with it).
+    void StopVolumeRepeat();
+
+    virtual void LaunchWakeButton(uint8_t code, uint8_t origin) = 0;
+    virtual void OnWakeEvent(uint8_t kind, uint16_t code, uint8_t flag) = 0;
+    virtual void FinishNumericEntry(uint32_t result) = 0;
+    virtual void OnRemoteButton(uint16_t code, uint32_t state, uint32_t deviceFlags) = 0;
+    virtual void OnConsumerKey(uint16_t usage, uint32_t state) = 0;
+    virtual void OnFunctionKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnApplicationKey(uint16_t bit, uint32_t state) = 0;
+    virtual void OnDigitKey(uint16_t bit, uint32_t state) = 0;
+    virtual void OnModeKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnMediaCenterKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnExtraKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnExtraKey2(uint16_t code, uint32_t state) = 0;
+    // Every classic report after its decoding; length is what the device
+    // delivered (at least 1, byte 0 the report ID).
+    virtual void OnReport(const uint8_t* report, uint32_t length) = 0;
+    virtual void OnPanelKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnPanelKey2(uint16_t code, uint32_t state) = 0;
+    virtual void OnEffectKey(uint32_t pressed, uint32_t state) = 0;
+    virtual void OnDataKey(uint16_t code, uint32_t state) = 0;
+    virtual void OnValueKey(uint16_t kind, uint16_t value, uint32_t state) = 0;
+
+    // Numeric-entry state, driven by the concrete controllers.
+    uint32_t EntryOne = 0;
+    uint32_t EntryTwo = 0;
+    uint32_t DigitsArmed = 0;
+    uint16_t DigitCount = 0;
+    uint16_t DigitsEntered = 0;
+    uint16_t LastDigit = 0;
+    uint32_t ValueOne = 0;
+    uint32_t ValueTwo = 0;
+
+protected:
+    // What each report field last carried (LastRemoteCode, LastKeyboardState,
+    // LastMediaCenterCode, LastExtraState, LastPanelState, LastRfCode).
+    KeyDecoderState Held{};
+
+    CVolCtrl* VolumeControl = nullptr;
+    CLowBatCtrl* BatteryWarning = nullptr;
+    CTrayControl* Tray = nullptr;
+
+private:
+    void Perform(const KeyActions& actions, const uint8_t* report, uint32_t length);
+};
