@@ -189,6 +189,8 @@ protected:
 
     RegistrySandbox m_sandbox;
     HWND m_main = nullptr;
+    // Icons of others in the notification area (none, normally).
+    size_t m_othersIcons = 0;
     std::unique_ptr<CKovaTrayCtrl> m_remote;
     std::unique_ptr<CTeskTrayCtrl> m_keyboard;
 
