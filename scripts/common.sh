@@ -1,6 +1,6 @@
 # Shared by ./run and the scripts it calls. Expects ROOT, BUILD and PREFIX_DIR.
 
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
+PACKAGES=(g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
           fonts-ipafont-gothic fonts-ipafont-mincho)
 
 log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
