@@ -8,8 +8,13 @@ wine_run() { env LC_ALL=ja_JP.UTF-8 wine "$@"; }
 step() { printf '\033[1m--> %s\033[0m\n' "$*"; }
 say() { printf '    %s\n' "$*"; }
 
+# The stand-in libraries write what kova asked of them here.
+JOURNAL_WIN="C:\\users\\Public\\kova-demo.journal"
+JOURNAL="$WINEPREFIX/drive_c/users/Public/kova-demo.journal"
+rm -f "$JOURNAL"
+
 step "Starting kova.exe from $PROGRAM_DIR (hidden, no settings: test mode)"
-wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
+KOVA_JOURNAL="$JOURNAL_WIN" wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
 kova_pid=$!
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
 
@@ -18,6 +23,13 @@ wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1
 second=$?
 if kill -0 "$kova_pid" 2>/dev/null; then still="the first keeps running"; else still="the first has gone!"; fi
 say "second copy exited with code $second; $still"
+
+step "A client program registers a window of its own (WM_COPYDATA, as kovaapi does)"
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" register 5 | tr -d '\r')"
+
+step "The Windows session ends (then the end is cancelled)"
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" endsession | tr -d '\r')"
+say "client library called: $(grep -a kovaapi.dll "$JOURNAL" 2>/dev/null | tr -d '\r' || echo nothing)"
 
 step "Closing kova (WM_CLOSE to its main window)"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" close 15000 | tr -d '\r')"
