@@ -2,9 +2,12 @@
 // (the display libraries of the program folder and the user's on-screen
 // settings), for the demo and for trying the display by hand.
 //
-//   osdshow [text <text>] [volume <percent>] [mute <percent>] [bar <percent>]
-//           [client <flags> <text>] [--shot <out.png>]
+//   osdshow [text <text>] [symbol <characters>] [volume <percent>]
+//           [mute <percent>] [bar <percent>] [client <flags> <text>]
+//           [--backdrop] [--shot <out.png> [--crop <x> <y> <width> <height>]]
 //
+// --backdrop first covers the screen with a shaded picture, so that a
+// screenshot shows how the display reads over light and dark parts.
 // Texts may carry bytes as \xHH (code page 932), since a Unix shell cannot
 // always hand non-ASCII arguments to Wine intact. The requests are shown in
 // order. With --shot, kovashot.exe from the same
@@ -17,6 +20,7 @@
 
 #include "osd/osd_control.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +58,7 @@ int VisibleDisplays()
     return data.Visible;
 }
 
+// Waits while keeping this thread's windows (the backdrop) painted.
 template <typename Cond>
 bool WaitFor(Cond cond, DWORD timeoutMs)
 {
@@ -62,9 +67,63 @@ bool WaitFor(Cond cond, DWORD timeoutMs)
         if (GetTickCount() - start >= timeoutMs) {
             return false;
         }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
         Sleep(50);
     }
     return true;
+}
+
+constexpr char BACKDROP_CLASS[] = "kova osdshow backdrop";
+
+// Light on the left, dark on the right, a little lighter towards the bottom.
+void PaintBackdrop(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    const int band = 8;
+    for (int x = 0; x < client.right; x += band) {
+        for (int y = 0; y < client.bottom; y += band) {
+            int across = client.right ? 255 * x / client.right : 0;
+            int down = client.bottom ? 40 * y / client.bottom : 0;
+            COLORREF c = RGB(std::min(255, 215 - across * 190 / 255 + down), std::min(255, 220 - across * 185 / 255 + down),
+                             std::min(255, 228 - across * 160 / 255 + down));
+            HBRUSH brush = CreateSolidBrush(c);
+            RECT cell{x, y, x + band, y + band};
+            FillRect(dc, &cell, brush);
+            DeleteObject(brush);
+        }
+    }
+    EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PaintBackdrop(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND ShowBackdrop()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = BackdropProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = BACKDROP_CLASS;
+    RegisterClassA(&wc);
+    RECT area{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, BACKDROP_CLASS, "", WS_POPUP | WS_VISIBLE,
+                                  area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    UpdateWindow(window);
+    return window;
 }
 
 uint32_t PercentToMixer(const char* text)
@@ -108,7 +167,7 @@ std::string Unescape(const char* text)
     return out;
 }
 
-bool TakeShot(const char* outPath)
+bool TakeShot(const char* outPath, const std::string& crop)
 {
     char self[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof(self));
@@ -118,7 +177,7 @@ bool TakeShot(const char* outPath)
     }
     *slash = '\0';
     std::string program = std::string(self) + "\\kovashot.exe";
-    std::string line = "\"" + program + "\" \"" + outPath + "\"";
+    std::string line = "\"" + program + "\" \"" + outPath + "\"" + crop;
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -139,12 +198,16 @@ int main(int argc, char** argv)
 {
     COsdControl osd;
     const char* shot = nullptr;
+    std::string crop;
     int shown = 0;
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
         bool hasArg = i + 1 < argc;
         if (word == "text" && hasArg) {
             osd.ShowText(Unescape(argv[++i]).c_str(), FALSE);
+            ++shown;
+        } else if (word == "symbol" && hasArg) {
+            osd.ShowText(Unescape(argv[++i]).c_str(), TRUE);
             ++shown;
         } else if (word == "volume" && hasArg) {
             if (COsdControl::ImageAvailable()) {
@@ -166,11 +229,17 @@ int main(int argc, char** argv)
             std::strncpy(request.Text, text.c_str(), sizeof(request.Text) - 1);
             osd.ShowClientRequest(&request);
             ++shown;
+        } else if (word == "--backdrop") {
+            ShowBackdrop();
+        } else if (word == "--crop" && i + 4 < argc) {
+            for (int k = 0; k < 4; ++k) {
+                crop += " " + std::to_string(std::strtol(argv[++i], nullptr, 10));
+            }
         } else if (word == "--shot" && hasArg) {
             shot = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: osdshow [text <text>] [volume|mute|bar <percent>] [client <flags> <text>] "
-                                 "[--shot <out.png>]\n");
+            std::fprintf(stderr, "usage: osdshow [text <text>] [symbol <characters>] [volume|mute|bar <percent>] "
+                                 "[client <flags> <text>] [--backdrop] [--shot <out.png> [--crop x y w h]]\n");
             return 64;
         }
     }
@@ -181,10 +250,10 @@ int main(int argc, char** argv)
         std::printf("nothing came on screen (display libraries missing, or the display switched off)\n");
         return 1;
     }
-    Sleep(SETTLE_MS);
+    WaitFor([] { return false; }, SETTLE_MS);
     int result = 0;
     if (shot) {
-        if (TakeShot(shot)) {
+        if (TakeShot(shot, crop)) {
             std::printf("screenshot saved to %s\n", shot);
         } else {
             std::printf("no screenshot\n");

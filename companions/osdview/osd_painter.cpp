@@ -1,7 +1,10 @@
 #include "companions/osdview/osd_painter.h"
 
+#include "companions/osdview/osd_symbols.h"
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <utility>
@@ -84,6 +87,76 @@ COLORREF Mix(COLORREF a, COLORREF b)
     return RGB((GetRValue(a) + GetRValue(b)) / 2, (GetGValue(a) + GetGValue(b)) / 2, (GetBValue(a) + GetBValue(b)) / 2);
 }
 
+// The symbol characters drawn by hand, one square per character.
+bool PaintSymbols(const OsdRequest& request, const OsdRect& screen, OsdImage& image)
+{
+    int side = OsdLineHeight(screen, request.Height);
+    int margin = OsdMargin(screen, request.Margin);
+    int edge = std::max(2, side / 14);
+    int pad = edge + 2;
+    int gap = side / 5;
+    int count = static_cast<int>(std::strlen(request.Text));
+    int width = std::min(screen.Width() - 2 * margin, count * side + (count - 1) * gap + 2 * pad);
+    int height = side + 2 * pad;
+    COLORREF color = request.Color;
+    COLORREF outline = OutlineColorFor(color);
+    MemoryDc dc;
+    if (!dc.get() || width <= 0 || !MakeCanvas(dc.get(), width, height, PickKey({color, outline}), image)) {
+        return false;
+    }
+    SelectIn canvas(dc.get(), image.Bitmap.get());
+    RECT all{0, 0, width, height};
+    Fill(dc.get(), all, image.Key);
+    ScopedGdiObject pen(CreatePen(PS_SOLID, edge, outline));
+    ScopedGdiObject brush(CreateSolidBrush(color));
+    SelectIn selectPen(dc.get(), pen.get());
+    SelectIn selectBrush(dc.get(), brush.get());
+    for (int i = 0; i < count; ++i) {
+        const SymbolGlyph* glyph = FindSymbolGlyph(static_cast<unsigned char>(request.Text[i]));
+        int left = pad + i * (side + gap);
+        if (!glyph || left + side > width) {
+            break;
+        }
+        auto x = [&](uint8_t v) { return left + v * side / 100; };
+        auto y = [&](uint8_t v) { return pad + v * side / 100; };
+        for (const SymbolShape& shape : glyph->Shapes) {
+            const uint8_t* p = shape.Xy;
+            switch (shape.Kind) {
+            case SymbolShape::Polygon: {
+                POINT points[4];
+                for (int k = 0; k < shape.Count && k < 4; ++k) {
+                    points[k] = POINT{x(p[2 * k]), y(p[2 * k + 1])};
+                }
+                Polygon(dc.get(), points, std::min<int>(shape.Count, 4));
+                break;
+            }
+            case SymbolShape::Box:
+                Rectangle(dc.get(), x(p[0]), y(p[1]), x(p[2]), y(p[3]));
+                break;
+            case SymbolShape::Disc:
+                Ellipse(dc.get(), x(p[0]), y(p[1]), x(p[2]), y(p[3]));
+                break;
+            case SymbolShape::None:
+                break;
+            }
+        }
+    }
+    GdiFlush();
+    return true;
+}
+
+// Whether the font the system chose for a symbol request really is a symbol
+// font; without one the characters would show as plain letters and digits.
+bool SymbolFontPresent(HFONT font)
+{
+    MemoryDc dc;
+    if (!dc.get()) {
+        return false;
+    }
+    SelectIn select(dc.get(), font);
+    return GetTextCharset(dc.get()) == SYMBOL_CHARSET;
+}
+
 bool PaintText(const OsdRequest& request, const OsdRect& screen, OsdImage& image)
 {
     int line = OsdLineHeight(screen, request.Height);
@@ -109,6 +182,10 @@ bool PaintText(const OsdRequest& request, const OsdRect& screen, OsdImage& image
     ScopedGdiObject edgeFont(CreateFontIndirectA(&outlineFont));
     if (!textFont || !edgeFont) {
         return false;
+    }
+    if (request.Font.lfCharSet == SYMBOL_CHARSET && AllSymbolsDrawable(request.Text) &&
+        !SymbolFontPresent(static_cast<HFONT>(textFont.get()))) {
+        return PaintSymbols(request, screen, image);
     }
 
     MemoryDc dc;

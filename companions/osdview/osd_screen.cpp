@@ -11,7 +11,7 @@ namespace {
 constexpr UINT WM_OSD_SHOW = WM_APP + 1;
 // After this long with nothing on screen the thread ends.
 constexpr UINT_PTR IDT_IDLE = 101;
-constexpr UINT IDLE_MS = 2000;
+constexpr UINT IDLE_MS = 1000;
 
 HMODULE g_module = nullptr;
 char g_classSuffix[32] = {};

@@ -144,6 +144,24 @@ TEST(OsdScreenTest, ANewTextReplacesTheOneShownAtOnce)
     EXPECT_TRUE(WaitUntil([&] { return CountOnScreen(BAR_COLOR, GridCell(8)) == 0; }, GONE_TIMEOUT_MS));
 }
 
+TEST(OsdScreenTest, ASymbolIsDrawnAsItsShape)
+{
+    DisplayLibrary library("orlanosd.dll", "OnScreen_DisplayA");
+    ASSERT_TRUE(library.Loaded());
+    OsdRecord record = TextRecord("4", TEXT_COLOR, 4, 2000);  // "4" is the play triangle of the symbol font
+    record.Font.lfCharSet = SYMBOL_CHARSET;
+    std::strcpy(record.Font.lfFaceName, "Webdings");
+    ASSERT_TRUE(library.Show(record));
+    ScreenCapture shot;
+    ASSERT_TRUE(WaitUntil([&] { return shot.Grab() && shot.Count(TEXT_COLOR, GridCell(4)) > 300; }, SHOW_TIMEOUT_MS));
+    RECT box = shot.Bounds(TEXT_COLOR);
+    LONG middle = (box.left + box.right) / 2;
+    int left = shot.Count(TEXT_COLOR, RECT{box.left, box.top, middle, box.bottom});
+    int right = shot.Count(TEXT_COLOR, RECT{middle, box.top, box.right, box.bottom});
+    EXPECT_GT(left, 2 * right) << "a triangle pointing right, not the digit 4";
+    EXPECT_TRUE(WaitUntil([&] { return CountOnScreen(TEXT_COLOR, GridCell(4)) == 0; }, GONE_TIMEOUT_MS));
+}
+
 // Columns of the bar row that hold a lit or an unlit segment, from left to
 // right (the picture lies left of left).
 void CountBarColumns(const ScreenCapture& shot, int left, int right, int row, int* lit, int* unlit)
