@@ -35,3 +35,22 @@ step "Closing kova (WM_CLOSE to its main window)"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" close 15000 | tr -d '\r')"
 wait "$kova_pid"
 say "wine reports exit code $?"
+
+step "On-screen display: a button text and the volume picture, through our display libraries"
+build_dir=$(dirname "$WINEPREFIX")
+shot="$build_dir/osd-demo.png"
+journal="$build_dir/osd-demo-journal.txt"
+rm -f "$shot" "$journal"
+# The text travels as code page 932 bytes: Wine may not get a Unix
+# argument with Japanese letters across intact.
+track=$(printf '次のトラック' | iconv -f UTF-8 -t CP932 | od -An -tx1 | tr -d ' \n' | sed 's/../\\x&/g')
+KOVA_JOURNAL="$(winepath -w "$journal")" wine_run "$PROGRAM_DIR\\osdshow.exe" --backdrop text "$track" volume 60 \
+    --shot "$(winepath -w "$shot")" </dev/null >/dev/null 2>&1
+if [ -f "$journal" ]; then
+    # One journal line per call; shown here shortened to what was asked.
+    iconv -f CP932 -t UTF-8 "$journal" | tr -d '\r' | grep -E '^(orlanosd|OSDPIC)' |
+        sed -E -e 's/^([^ ]+ [^ ]+) .* type=0 .* kind=([0-9]+) .* text=(.*)$/\1: text \3 at place \2/' \
+               -e 's/^([^ ]+ [^ ]+) .* type=1 .* kind=([0-9]+) .* max=([0-9]+) value=([0-9]+) .*$/\1: bar \4 of \3 at place \2/' |
+        while read -r line; do say "$line"; done
+fi
+if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot was taken"; fi
