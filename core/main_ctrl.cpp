@@ -6,6 +6,7 @@
 #include "core/scoped.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
+#include "osd/osd_control.h"
 #include "tray/tray_control.h"
 
 #include <dbt.h>
@@ -23,6 +24,7 @@ LONG CMainCtrl::DeviceActive = 0;
 CHidControl* CMainCtrl::DeviceManager = nullptr;
 CTrayControl* CMainCtrl::RemoteTray = nullptr;
 CTrayControl* CMainCtrl::KeyboardTray = nullptr;
+COsdControl* CMainCtrl::Osd = nullptr;
 CKeyCtrl* CMainCtrl::KeyController = nullptr;
 uint32_t CMainCtrl::WakeRetryCount = 0;
 HANDLE CMainCtrl::RestartMutex = nullptr;
@@ -110,6 +112,8 @@ CMainCtrl::~CMainCtrl()
     KeyboardTray = nullptr;
     delete RemoteTray;
     RemoteTray = nullptr;
+    delete Osd;
+    Osd = nullptr;
     delete KeyController;
     KeyController = nullptr;
     if (RestartMutex) {
@@ -143,7 +147,9 @@ bool CMainCtrl::CreateTrayAndDisplayControllers()
     // The remote-control tray, then the on-screen display; the keyboard tray
     // only with the keyboard features. Without the first two nothing else
     // is built.
-    return true;
+    delete Osd;
+    Osd = new (std::nothrow) COsdControl();
+    return Osd != nullptr;
 }
 
 bool CMainCtrl::CreateKeyController()

@@ -18,6 +18,7 @@
 class CHidControl;
 class CHidDevice;
 class CKeyCtrl;
+class COsdControl;
 class CTrayControl;
 
 constexpr char RESTART_MUTEX_NAME[] = "Local\\ORLAN_KOVA_Mutex_Restart";
@@ -84,6 +85,7 @@ public:
     static CHidControl* DeviceManager;
     static CTrayControl* RemoteTray;
     static CTrayControl* KeyboardTray;
+    static COsdControl* Osd;
     static CKeyCtrl* KeyController;
     static uint32_t WakeRetryCount;
     static HANDLE RestartMutex;

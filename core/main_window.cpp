@@ -6,8 +6,10 @@
 #include "core/watchers.h"
 #include "hid/hid_device.h"
 #include "keys/key_ctrl.h"
+#include "osd/osd_control.h"
 #include "tray/tray_control.h"
 
+#include <cstring>
 #include <new>
 
 BOOL InitLcdAtCreate = FALSE;
@@ -17,6 +19,13 @@ namespace {
 
 // The status the key controller's numeric entry ends with on its time-out.
 constexpr uint32_t ENTRY_TIMEOUT = 0xFFFF0006u;
+
+// The player control numbers its notices 0 to 8, the texts go from 0 to 6:
+// play (7) and pause (8) show the texts of play and pause.
+constexpr uint16_t PLAYER_NOTICE_PLAY = 7;
+constexpr uint16_t PLAYER_NOTICE_PAUSE = 8;
+constexpr int PLAYER_TEXT_PLAY = 3;
+constexpr int PLAYER_TEXT_PAUSE = 6;
 
 // Tray icon ids (the wParam of WM_TRAY_NOTIFY).
 constexpr WPARAM REMOTE_TRAY_ICON = 1;
@@ -70,6 +79,22 @@ LRESULT OnEndSession()
     return 0;
 }
 
+void RegisterClientWindow(const COPYDATASTRUCT& copy)
+{
+    TargetWindowRegistration registration{};
+    if (ReadTargetWindowRegistration(copy.lpData, copy.cbData, &registration)) {
+        CConfig::RegisterTargetWindow(registration);
+    }
+}
+
+void ShowClientRequest(const COPYDATASTRUCT& copy)
+{
+    ClientOsdRequest request{};
+    if (CMainCtrl::Osd && CopyClientOsdRequest(copy.lpData, copy.cbData, &request)) {
+        CMainCtrl::Osd->ShowClientRequest(&request);
+    }
+}
+
 // The record belongs to another program of the session, which chose its
 // size: a record shorter than it claims to be is refused, not read past.
 // The sender is always answered TRUE, also when nothing was done.
@@ -79,10 +104,9 @@ LRESULT OnCopyData(WPARAM kind, const COPYDATASTRUCT* copy)
         return TRUE;
     }
     if (kind == COPYDATA_REGISTER_WINDOW) {
-        TargetWindowRegistration registration{};
-        if (ReadTargetWindowRegistration(copy->lpData, copy->cbData, &registration)) {
-            CConfig::RegisterTargetWindow(registration);
-        }
+        RegisterClientWindow(*copy);
+    } else if (kind == COPYDATA_OSD_REQUEST) {
+        ShowClientRequest(*copy);
     }
     return TRUE;
 }
@@ -180,8 +204,33 @@ LRESULT OnHidReopenWake()
     return 0;
 }
 
-LRESULT OnPlayerOsd(WPARAM, LPARAM)
+// The player text of a notice number, or -1 when there is none.
+int PlayerTextIndex(uint16_t notice)
 {
+    if (notice < AUDIO_CONTROL_STRING_COUNT) {
+        return notice;
+    }
+    if (notice == PLAYER_NOTICE_PLAY) {
+        return PLAYER_TEXT_PLAY;
+    }
+    if (notice == PLAYER_NOTICE_PAUSE) {
+        return PLAYER_TEXT_PAUSE;
+    }
+    return -1;
+}
+
+LRESULT OnPlayerOsd(WPARAM tag, LPARAM notice)
+{
+    if (!MainController || !CMainCtrl::Osd || LOWORD(tag) != PLAYER_OSD_TAG) {
+        return 0;
+    }
+    const int index = PlayerTextIndex(LOWORD(notice));
+    if (index < 0) {
+        return 0;
+    }
+    char text[TEXT_FIELD_SIZE + 1] = {};
+    std::memcpy(text, CConfig::GetAudioControlStrings().Str[index], TEXT_FIELD_SIZE);
+    CMainCtrl::Osd->ShowText(text, FALSE);
     return 0;
 }
 

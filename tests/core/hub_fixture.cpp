@@ -77,8 +77,8 @@ RecordingKeyCtrl::RecordingKeyCtrl() : CKeyCtrl(CMainCtrl::RemoteTray) {}
 
 RecordingKeyCtrl::~RecordingKeyCtrl()
 {
-    HubLog::Add(Format("deleted key devices=%d trays=%d kovaapi=%d watchers=%d", CMainCtrl::DeviceManager ? 1 : 0,
-                       (CMainCtrl::RemoteTray || CMainCtrl::KeyboardTray) ? 1 : 0,
+    HubLog::Add(Format("deleted key devices=%d trays=%d osd=%d kovaapi=%d watchers=%d", CMainCtrl::DeviceManager ? 1 : 0,
+                       (CMainCtrl::RemoteTray || CMainCtrl::KeyboardTray) ? 1 : 0, CMainCtrl::Osd ? 1 : 0,
                        GetModuleHandleA("kovaapi.dll") ? 1 : 0, SendWindowWatcherRunning ? 1 : 0));
 }
 
@@ -168,7 +168,7 @@ RecordingTray::RecordingTray(HWND window, UINT iconId) : m_id(iconId)
 
 RecordingTray::~RecordingTray()
 {
-    HubLog::Add(Format("deleted tray %u key=%d", m_id, CMainCtrl::KeyController ? 1 : 0));
+    HubLog::Add(Format("deleted tray %u key=%d osd=%d", m_id, CMainCtrl::KeyController ? 1 : 0, CMainCtrl::Osd ? 1 : 0));
 }
 
 LRESULT RecordingTray::OnTrayNotify(UINT message, UINT iconId, UINT mouseMessage)

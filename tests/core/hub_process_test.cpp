@@ -5,13 +5,16 @@
 #include "config/target_window_table.h"
 #include "core/messages.h"
 #include "core/watchers.h"
+#include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"
+#include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,10 +96,19 @@ TEST_F(HubProcessTest, EveryCopyDataIsAnsweredTrueAndBadOnesDoNoHarm)
     EXPECT_EQ(SendCopyData(window, COPYDATA_REGISTER_WINDOW, &registration, 1), TRUE);
     EXPECT_EQ(SendCopyData(window, COPYDATA_REGISTER_WINDOW, nullptr, 0), TRUE);
     EXPECT_EQ(SendCopyData(window, 2, &registration, sizeof(registration)), TRUE);
-    // An on-screen request whose text fills its field without an end.
-    std::vector<char> request(140, 'A');
-    EXPECT_EQ(SendCopyData(window, COPYDATA_OSD_REQUEST, request.data(), static_cast<DWORD>(request.size())), TRUE);
-    EXPECT_EQ(SendCopyData(window, COPYDATA_OSD_REQUEST, request.data(), 20), TRUE);
+    // On-screen requests: a short one, and one whose text fills its field
+    // without an end (shown, but nothing of what follows the field).
+    ClientOsdRequest request{};
+    std::memset(request.Text, 'A', sizeof(request.Text));
+    std::memset(request.Reserved1, 'Z', sizeof(request.Reserved1));
+    EXPECT_EQ(SendCopyData(window, COPYDATA_OSD_REQUEST, &request, 20), TRUE);
+    EXPECT_EQ(SendCopyData(window, COPYDATA_OSD_REQUEST, &request, sizeof(request)), TRUE);
+    ASSERT_TRUE(journal.WaitForCalls("orlanosd.dll", "OnScreen_DisplayA", 1, 10000));
+    auto shown = journal.Calls("orlanosd.dll", "OnScreen_DisplayA");
+    ASSERT_EQ(shown.size(), 1u);
+    const std::string text = ParseJournalFields(shown[0])["text"];
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text.find_first_not_of('A'), std::string::npos) << text;
     EXPECT_TRUE(kova.IsRunning());
     CloseAndExpectExitInTime(window);
 }

@@ -11,6 +11,7 @@
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/journal_reader.h"
+#include "tests/support/program_files_sandbox.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <dbt.h>
@@ -611,11 +612,7 @@ TEST_F(MainCtrlTest, ClearRemoteLcdSendsTheBlankRecordThroughTheLibrary)
 
 TEST_F(MainCtrlTest, WithoutTheLibraryClearRemoteLcdFailsQuietly)
 {
-    // Program Files somewhere without the library.
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof(temp), temp);
-    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                               temp);
+    ProgramFilesSandbox emptyProgramFiles;
     Start();
     EXPECT_FALSE(Mc()->ClearRemoteLcd());
     EXPECT_EQ(GetModuleHandleA("kovaapi.dll"), nullptr);

@@ -7,14 +7,17 @@
 #include "core/main_ctrl.h"
 #include "core/messages.h"
 #include "core/watchers.h"
+#include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
+#include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -110,6 +113,62 @@ TEST_F(MainWindowTest, MalformedCopyDataIsAnsweredTrueAndChangesNothing)
 
     EXPECT_EQ(CConfig::GetTargetWindowHighest(), CConfig::GetTargetWindowStaticCount()) << "nothing registered";
     EXPECT_EQ(Registered(7).Flags, 0u);
+}
+
+// The texts the display library was asked to show, in order.
+std::vector<std::string> ShownTexts(const ScopedJournal& journal)
+{
+    std::vector<std::string> texts;
+    for (const std::string& line : journal.Calls("orlanosd.dll", "OnScreen_DisplayA")) {
+        texts.push_back(ParseJournalFields(line)["text"]);
+    }
+    return texts;
+}
+
+TEST_F(MainWindowTest, ClientTextsAreShownOnlyFromWholeRecordsAndNeverPastTheirField)
+{
+    RegistrySandbox::SetDword(HKEY_CURRENT_USER, ONSCREEN_USER_KEY, "Time", 1);
+    Start();
+    ClientOsdRequest request{};
+    std::strcpy(request.Text, "hello");
+    EXPECT_EQ(SendCopyData(COPYDATA_OSD_REQUEST, &request, sizeof(request)), TRUE);
+    EXPECT_EQ(SendCopyData(COPYDATA_OSD_REQUEST, &request, sizeof(request) - 1), TRUE);
+    EXPECT_EQ(SendCopyData(COPYDATA_OSD_REQUEST, nullptr, sizeof(request)), TRUE);
+    // A text that fills its field without an end, followed by other bytes.
+    std::memset(request.Text, 'A', sizeof(request.Text));
+    std::memset(request.Reserved1, 'Z', sizeof(request.Reserved1));
+    EXPECT_EQ(SendCopyData(COPYDATA_OSD_REQUEST, &request, sizeof(request)), TRUE);
+    ASSERT_TRUE(journal.WaitForCalls("orlanosd.dll", "OnScreen_DisplayA", 2, 10000));
+    auto texts = ShownTexts(journal);
+    ASSERT_EQ(texts.size(), 2u) << "the short record and the one without data showed nothing";
+    EXPECT_EQ(texts[0], "hello");
+    EXPECT_FALSE(texts[1].empty());
+    EXPECT_EQ(texts[1].find('Z'), std::string::npos) << texts[1];
+    EXPECT_EQ(texts[1].find_first_not_of('A'), std::string::npos) << texts[1];
+}
+
+TEST_F(MainWindowTest, PlayerNoticesShowTheirTextsAndPlayAndPauseShowThoseOfPlayAndPause)
+{
+    for (int i = 0; i < 7; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof(name), "Str%02d", i);
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, AUDIO_CONTROL_STRINGS_KEY, name, "text" + std::to_string(i));
+    }
+    RegistrySandbox::SetDword(HKEY_CURRENT_USER, ONSCREEN_USER_KEY, "Time", 1);
+    Start();
+    for (LPARAM notice = 0; notice <= 8; ++notice) {
+        EXPECT_EQ(SendMessageA(Window(), WM_PLAYER_OSD, PLAYER_OSD_TAG, notice), 0);
+    }
+    // Only the low words count.
+    SendMessageA(Window(), WM_PLAYER_OSD, 0x50000 | PLAYER_OSD_TAG, 0x70002);
+    // Nothing for another tag or a notice without a text.
+    SendMessageA(Window(), WM_PLAYER_OSD, 99, 1);
+    SendMessageA(Window(), WM_PLAYER_OSD, PLAYER_OSD_TAG, 9);
+    SendMessageA(Window(), WM_PLAYER_OSD, PLAYER_OSD_TAG, 0xFFFF);
+    ASSERT_TRUE(journal.WaitForCalls("orlanosd.dll", "OnScreen_DisplayA", 10, 10000));
+    std::vector<std::string> expected = {"text0", "text1", "text2", "text3", "text4", "text5",
+                                         "text6", "text3", "text6", "text2"};
+    EXPECT_EQ(ShownTexts(journal), expected);
 }
 
 TEST_F(MainWindowTest, TheEndOfTheSessionIsAllowedAndBlanksTheRemoteEitherWay)
@@ -245,9 +304,9 @@ TEST_F(MainWindowTest, TheShutDownTearsDownInItsOrder)
     ASSERT_TRUE(DestroyWindow(Window()));
 
     std::vector<std::string> expected = {
-        "tray 1 CloseHelp",     "tray 1 CloseUtility",  "tray 2 CloseHelp",
-        "tray 2 CloseUtility",  "deleted tray 2 key=1", "deleted tray 1 key=1",
-        "deleted key devices=0 trays=0 kovaapi=0 watchers=1",
+        "tray 1 CloseHelp",           "tray 1 CloseUtility",       "tray 2 CloseHelp", "tray 2 CloseUtility",
+        "deleted tray 2 key=1 osd=1", "deleted tray 1 key=1 osd=1",
+        "deleted key devices=0 trays=0 osd=0 kovaapi=0 watchers=1",
     };
     EXPECT_EQ(HubLog::Lines(), expected);
     EXPECT_EQ(host.EventsWith("closed 3").size(), 1u);
