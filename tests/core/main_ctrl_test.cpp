@@ -473,20 +473,6 @@ TEST_F(MainCtrlTest, WithTheMagicKeyLeavingTheConsoleKeepsTheDevicesOpen)
     EXPECT_EQ(Count("closed 3"), 0u);
 }
 
-TEST_F(MainCtrlTest, LockAndUnlockOnlyMoveTheFlagAndTheWakeCheck)
-{
-    Start();
-    Session(WTS_SESSION_LOCK);
-    EXPECT_EQ(CMainCtrl::SessionLocked, 1);
-    EXPECT_EQ(CMainCtrl::ConsoleConnected, 1);
-    Session(WTS_REMOTE_CONNECT);
-    Session(0x1234);
-    EXPECT_EQ(CMainCtrl::SessionLocked, 1);
-    Session(WTS_SESSION_UNLOCK);
-    EXPECT_EQ(CMainCtrl::SessionLocked, 0);
-    EXPECT_EQ(CMainCtrl::DeviceActive, 1);
-}
-
 // --- Power notices ----------------------------------------------------------
 
 TEST_F(MainCtrlTest, SuspendStopsTheWakeCheckAndBlanksTheRemote)

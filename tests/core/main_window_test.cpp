@@ -271,17 +271,6 @@ TEST_F(MainWindowTest, OnScreenSettingsAreReloadedOnlyForReasonOne)
     EXPECT_EQ(CConfig::GetOnScreenSettings().Time, 7u);
 }
 
-TEST_F(MainWindowTest, MessagesThatNeedNothingAnswerAsTheyShould)
-{
-    Start();
-    EXPECT_EQ(SendMessageA(Window(), WM_COMMAND, 1, 0), 0);
-    EXPECT_EQ(SendMessageA(Window(), WM_SYSCOMMAND, SC_CLOSE, 0), 0);
-    EXPECT_TRUE(IsWindow(Window())) << "SC_CLOSE does not reach DefWindowProc";
-    WINDOWPOS pos{};
-    EXPECT_EQ(SendMessageA(Window(), WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos)), 0);
-    EXPECT_EQ(SendMessageA(Window(), WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos)), 0);
-}
-
 // The controllers go before the worker threads, the devices before the
 // trays, the trays before the key controller; the quit message comes last.
 TEST_F(MainWindowTest, TheShutDownTearsDownInItsOrder)
