@@ -111,31 +111,38 @@ DWORD WINAPI SendWindowWatcherProc(LPVOID)
     }
     // The watcher owns the key from here on and closes it itself.
     ScopedRegKey key(raw);
-    if (CleanUpSendWindowRegistrations(key.get())) {
-        // Registrations made while we were not running: apply them now.
-        config.LoadSendWindowRegistrations(key.get());
-    }
+    // Registrations made while we were not running are applied at once;
+    // left-overs of an earlier run need no load.
+    bool load = CleanUpSendWindowRegistrations(key.get());
 
     ScopedHandle changed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!changed) {
-        return GetLastError();
+        DWORD error = GetLastError();
+        if (load) {
+            config.LoadSendWindowRegistrations(key.get());
+        }
+        return error;
     }
     const HANDLE waits[] = {changed.get(), g_sendWindowStop};
     const DWORD waitCount = g_sendWindowStop ? 2 : 1;
+    bool initial = true;
     while (SendWindowWatcherRunning) {
         ResetEvent(changed.get());
         if (RegNotifyChangeKeyValue(key.get(), TRUE, REG_NOTIFY_CHANGE_LAST_SET, changed.get(), TRUE) !=
             ERROR_SUCCESS) {
             break;
         }
+        // Loaded only once the notice is armed: a registration written while
+        // we load then wakes the next wait instead of going unnoticed.
+        if (load && config.LoadSendWindowRegistrations(key.get()) != ERROR_SUCCESS && !initial) {
+            break;
+        }
+        initial = false;
         DWORD woke = WaitForMultipleObjects(waitCount, waits, FALSE, INFINITE);
         if (woke != WAIT_OBJECT_0 || !SendWindowWatcherRunning) {
             break;
         }
-        // A failure here means the key is gone (shut-down): stop watching.
-        if (CMainCtrl::MainWindow && config.LoadSendWindowRegistrations(key.get()) != ERROR_SUCCESS) {
-            break;
-        }
+        load = CMainCtrl::MainWindow != nullptr;
     }
     return 0;
 }

@@ -446,7 +446,11 @@ bool VirtualHidBackend::EnsureNoticeThread()
         return false;
     }
     m_noticePipe.reset(ConnectToPipe(m_pipeName, VR_REPLY_TIMEOUT_MS));
-    if (!m_noticePipe || !PipeWriteMessage(m_noticePipe.get(), std::string(VR_HELLO_NOTICES), VR_REPLY_TIMEOUT_MS)) {
+    // Only once the receiver has answered is it sure to announce what is
+    // plugged from now on.
+    std::string answer;
+    if (!m_noticePipe || !PipeWriteMessage(m_noticePipe.get(), std::string(VR_HELLO_NOTICES), VR_REPLY_TIMEOUT_MS) ||
+        !PipeReadMessage(m_noticePipe.get(), &answer, VR_MESSAGE_MAX, VR_REPLY_TIMEOUT_MS) || answer != VR_ACK) {
         DWORD err = GetLastError();
         m_noticePipe.reset();
         SetLastError(err);

@@ -9,7 +9,9 @@
 //                    "getfeature <id> <length> <reportId>" -> "ok <hex>" | "fail <error>"
 //                    "setfeature <id> <hex>"         -> "ok" | "fail <error>"
 //                    "output <id> <hex>"             -> "ok" | "fail <error>"
-//   "notices"        notices from the receiver, each acknowledged with "ack":
+//   "notices"        answered "ack" once the receiver counts the client
+//                    among its listeners; then notices from the receiver,
+//                    each acknowledged with "ack":
 //                    "arrival <path>", "queryremove <path>",
 //                    "removepending <path>", "removecomplete <path>"
 //   "open <path>"    opens a collection: answered "ok <id> <vendor> <product>

@@ -73,5 +73,7 @@ protected:
     CTrayControl* Tray = nullptr;
 
 private:
-    void Perform(const KeyActions& actions, const uint8_t* report, uint32_t length);
+    void Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length);
+    void Dispatch(const KeyAction& action, uint32_t deviceFlags, const uint8_t* report, uint32_t length);
+    void OnVolumeKeyReleased();
 };

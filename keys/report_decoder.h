@@ -8,6 +8,7 @@
 // machine: a report of zeros releases the code the field last carried.
 
 #include <cstddef>
+#include <initializer_list>
 #include <cstdint>
 
 struct KeyboardReportState {

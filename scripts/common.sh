@@ -1,6 +1,6 @@
 # Shared by ./run and the scripts it calls. Expects ROOT, BUILD and PREFIX_DIR.
 
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
+PACKAGES=(g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
           fonts-ipafont-gothic fonts-ipafont-mincho)
 
 log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
@@ -74,7 +74,22 @@ with_display() {
     return $rc
 }
 
+# The Windows-free code, built for this machine with the sanitizers.
+build_native() {
+    local dir="$BUILD/native"
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT/tests/native" -B "$dir" -G Ninja >/dev/null
+    fi
+    cmake --build "$dir" > "$dir/build.log" 2>&1 || { cat "$dir/build.log"; return 1; }
+}
+
 run_tests() {
+    log "Running the native sanitizer tests"
+    build_native
+    local rc=0
+    ctest --test-dir "$BUILD/native" --output-on-failure > "$BUILD/native/ctest.log" 2>&1 || rc=$?
+    if [ $rc -ne 0 ]; then cat "$BUILD/native/ctest.log"; return $rc; fi
+    grep "tests passed" "$BUILD/native/ctest.log"
     log "Running the tests under Wine"
     local jobs
     jobs=$(nproc)

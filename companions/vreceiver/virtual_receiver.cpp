@@ -320,7 +320,17 @@ void VirtualReceiver::ServeRequests(const ConnectionPtr& connection)
 
 void VirtualReceiver::ServeNotices(const ConnectionPtr& connection)
 {
-    connection->IsNotices = true;
+    {
+        // The client waits for this answer before it counts on notices: a
+        // device plugged after it comes back is announced to it. Answered
+        // under the lock that Broadcast takes to pick its listeners, so no
+        // notice can overtake the answer.
+        std::lock_guard<std::mutex> guard(m_lock);
+        connection->IsNotices = true;
+        if (!connection->Write(VR_ACK, sizeof(VR_ACK) - 1)) {
+            return;
+        }
+    }
     std::string ack;
     while (PipeReadMessage(connection->Pipe, &ack, VR_MESSAGE_MAX, INFINITE, m_stopEvent)) {
         if (ack == VR_ACK) {

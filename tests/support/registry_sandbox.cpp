@@ -18,6 +18,9 @@ RegistrySandbox::RegistrySandbox()
     std::snprintf(path, sizeof(path), "%s\\%lu-%ld", SCRATCH_ROOT, GetCurrentProcessId(),
                   InterlockedIncrement(&g_sandboxCounter));
     m_scratchPath = path;
+    // A test process that was killed leaves its keys behind; a later process
+    // with the same id must not inherit their values.
+    RegDeleteTreeA(HKEY_CURRENT_USER, m_scratchPath.c_str());
     // Both scratch keys live under the real HKCU; they are opened before the
     // redirection, so they keep pointing at the real thing.
     std::string machine = m_scratchPath + "\\HKLM";

@@ -1,0 +1,124 @@
+#include "keys/key_ctrl.h"
+
+#include "core/low_bat_ctrl.h"
+#include "core/main_ctrl.h"
+#include "core/power.h"
+#include "hid/feature_reports.h"
+#include "hid/hid_device.h"
+#include "tray/tray_control.h"
+
+#include <new>
+
+CKeyCtrl::CKeyCtrl(CTrayControl* tray) : Tray(tray)
+{
+    if (GetControlSettings().Tesk_Enable) {
+        BatteryWarning = new (std::nothrow) CLowBatCtrl();
+    }
+}
+
+CKeyCtrl::~CKeyCtrl()
+{
+    delete BatteryWarning;
+    BatteryWarning = nullptr;
+}
+
+void CKeyCtrl::ProcessReport(CHidDevice* device)
+{
+    if (!device || !device->Info.Input.Buffer) {
+        return;
+    }
+    KeyActions actions;
+    DecodeClassicReport(Held, device->Info.Input.Buffer, device->Info.Input.Length, device->DeviceFlags,
+                        BatteryWarning != nullptr, actions);
+    Perform(actions, device, device->Info.Input.Buffer, device->Info.Input.Length);
+}
+
+void CKeyCtrl::ProcessRfReport(CHidDevice* device)
+{
+    if (!device || !device->Info.Input.Buffer) {
+        return;
+    }
+    const ControlSettings& settings = GetControlSettings();
+    RfContext context{};
+    context.InputReportByteLength = device->Info.Caps.InputReportByteLength;
+    context.DeviceFlags = device->DeviceFlags;
+    // The one reply the receiver waits for while the display of a
+    // connected-standby system is off.
+    context.WakeReplyDue = CMainCtrl::DisplayOff && !CMainCtrl::WakeReplySent && IsConnectedStandbySystem();
+    context.DropUnlessValue = settings.MagicKey_SendSighInUser == 1 &&
+                              (CMainCtrl::SessionLocked || !CMainCtrl::ConsoleConnected);
+    KeyActions actions;
+    DecodeRfReport(Held, device->Info.Input.Buffer, device->Info.Input.Length, context, actions);
+    Perform(actions, device, device->Info.Input.Buffer, device->Info.Input.Length);
+}
+
+void CKeyCtrl::StopVolumeRepeat()
+{
+    KeyActions actions;
+    StopRfVolumeRepeat(Held, actions);
+    Perform(actions, nullptr, nullptr, 0);
+}
+
+void CKeyCtrl::Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length)
+{
+    const uint32_t deviceFlags = device ? device->DeviceFlags : 0;
+    for (int i = 0; i < actions.count; ++i) {
+        const KeyAction& a = actions.items[i];
+        switch (a.kind) {
+        case KeyActionKind::Flash:
+            if (Tray) {
+                Tray->FlashIcon(a.code);
+            }
+            break;
+        case KeyActionKind::BatteryLow:
+            if (BatteryWarning) {
+                BatteryWarning->NotifyBatteryLow(a.code);
+            }
+            break;
+        case KeyActionKind::VolumeKeyUp:
+            OnVolumeKeyReleased();
+            break;
+        case KeyActionKind::WakeReply:
+            if (device) {
+                SendWakeReply(device->Info);
+            }
+            // Once per display-off period, whatever the write said.
+            CMainCtrl::WakeReplySent = 1;
+            break;
+        case KeyActionKind::Call:
+            Dispatch(a, deviceFlags, report, length);
+            break;
+        }
+    }
+}
+
+void CKeyCtrl::Dispatch(const KeyAction& a, uint32_t deviceFlags, const uint8_t* report, uint32_t length)
+{
+    switch (a.handler) {
+    case KeyHandler::RemoteButton: OnRemoteButton(a.code, a.state, deviceFlags); break;
+    case KeyHandler::ConsumerKey: OnConsumerKey(a.code, a.state); break;
+    case KeyHandler::FunctionKey: OnFunctionKey(a.code, a.state); break;
+    case KeyHandler::ApplicationKey: OnApplicationKey(a.code, a.state); break;
+    case KeyHandler::DigitKey: OnDigitKey(a.code, a.state); break;
+    case KeyHandler::ModeKey: OnModeKey(a.code, a.state); break;
+    case KeyHandler::MediaCenterKey: OnMediaCenterKey(a.code, a.state); break;
+    case KeyHandler::ExtraKey: OnExtraKey(a.code, a.state); break;
+    case KeyHandler::ExtraKey2: OnExtraKey2(a.code, a.state); break;
+    case KeyHandler::Report:
+        if (report && length) {
+            OnReport(report, length);
+        }
+        break;
+    case KeyHandler::PanelKey: OnPanelKey(a.code, a.state); break;
+    case KeyHandler::PanelKey2: OnPanelKey2(a.code, a.state); break;
+    case KeyHandler::EffectKey: OnEffectKey(a.code, a.state); break;
+    case KeyHandler::DataKey: OnDataKey(a.code, a.state); break;
+    case KeyHandler::ValueKey: OnValueKey(a.code, a.value, a.state); break;
+    }
+}
+
+void CKeyCtrl::OnVolumeKeyReleased()
+{
+    // The volume controller ends the held key's repeat; it is created with the
+    // volume display.
+}
