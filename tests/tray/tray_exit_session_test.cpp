@@ -23,7 +23,7 @@ constexpr DWORD SEND_LIMIT_MS = 5000;
 
 class TrayExitTest : public TrayWorld {
 protected:
-    // Shows both icons; the remote's slot goes to m_remoteIcon.
+    // Shows both icons; the remote's picture goes to m_remoteIcon.
     void SetUpRemote()
     {
         SetControl("Icon", 1);
@@ -33,14 +33,11 @@ protected:
         SetControl("Tip_Enable", 1);
         EnableKeyboardTray();
         CreateTrays();
-        size_t before = ShownIconCount();
-        m_remote->ShowIcon();
-        m_remoteIcon = IconSlot(before);
+        m_remoteIcon = ShowAndSee(*m_remote);
         m_keyboard->ShowIcon();
-        EXPECT_TRUE(WaitForIconCount(before + 2));
     }
 
-    RECT m_remoteIcon{};
+    TrayPicture m_remoteIcon;
 
     // Chooses Exit in an icon's menu; whileAsked(box) runs while the
     // question is on screen and answers it.
@@ -118,10 +115,9 @@ TEST_F(TrayExitTest, YesShowsTheBalloonAndTheExitTimerEndsTheProgramWithinFiveSe
 
     // The shell shows the balloon; a blink meanwhile still swaps the icon
     // and leaves the balloon up.
-    std::vector<uint32_t> normal = SettledPixels(m_remoteIcon);
     EXPECT_TRUE(WaitUntil([] { return FindBalloon() != nullptr; }, TRAY_WAIT_MS));
     m_remote->FlashIcon(2);
-    EXPECT_TRUE(WaitWithoutPumping([&] { return IconPixels(m_remoteIcon) != normal; }, TRAY_SETTLE_MS));
+    EXPECT_TRUE(WaitForTrayCount(m_remoteIcon, 0)) << "lit";
     EXPECT_NE(FindBalloon(), nullptr);
 
     EXPECT_TRUE(WaitUntil([] { return s_exitTimerCount == 1; }, EXIT_TIMER_LIMIT_MS));

@@ -14,48 +14,39 @@ namespace {
 // Long enough for the shell to repaint an icon many times over.
 constexpr DWORD NO_BLINK_WATCH_MS = 500;
 
-class TrayIconTest : public TrayWorld {
-protected:
-    // Shows an icon and returns its slot once the shell drew it.
-    static RECT Show(CTrayControl& tray)
-    {
-        size_t before = ShownIconCount();
-        tray.ShowIcon();
-        EXPECT_TRUE(WaitForIconCount(before + 1));
-        return IconSlot(before);
-    }
-};
+using TrayIconTest = TrayWorld;
 
 TEST_F(TrayIconTest, EachIconIsAddedOnceRemovedOnceAndLeavesTheOtherAlone)
 {
     SetControl("Icon", 1);
     EnableKeyboardTray();
     CreateTrays();
-    size_t before = ShownIconCount();
 
+    TrayPicture remote = ShowAndSee(*m_remote);
     m_remote->ShowIcon();
-    m_remote->ShowIcon();
-    EXPECT_TRUE(WaitForIconCount(before + 1));
     EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_REMOTE));
-
-    m_keyboard->ShowIcon();
-    EXPECT_TRUE(WaitForIconCount(before + 2)) << "both icons side by side";
+    TrayPicture keyboard = ShowAndSee(*m_keyboard);
     EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_KEYBOARD));
+    SettledTrayPictures();
+    EXPECT_EQ(TrayCount(remote), 1u) << "a second show adds nothing";
+    EXPECT_EQ(TrayCount(keyboard), 1u) << "both icons side by side";
 
     m_keyboard->HideIcon();
     m_keyboard->HideIcon();
     EXPECT_FALSE(ShellHasIcon(m_main, TRAY_ICON_KEYBOARD));
     EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_REMOTE)) << "hiding one icon leaves the other";
-    EXPECT_TRUE(WaitForIconCount(before + 1));
+    EXPECT_TRUE(WaitForTrayCount(keyboard, 0));
+    EXPECT_EQ(TrayCount(remote), 1u);
 
     m_keyboard->ShowIcon();
-    EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_KEYBOARD)) << "shown again after a hide";
+    EXPECT_TRUE(WaitForTrayCount(keyboard, 1)) << "shown again after a hide";
 
     m_remote.reset();
     EXPECT_FALSE(ShellHasIcon(m_main, TRAY_ICON_REMOTE)) << "the controller takes its icon with it";
+    EXPECT_TRUE(WaitForTrayCount(remote, 0));
     EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_KEYBOARD));
     m_keyboard.reset();
-    EXPECT_TRUE(WaitForIconCount(before));
+    EXPECT_TRUE(WaitForTrayCount(keyboard, 0));
 }
 
 TEST_F(TrayIconTest, DisabledTraysNeverReachTheNotificationArea)
@@ -72,34 +63,33 @@ TEST_F(TrayIconTest, DisabledTraysNeverReachTheNotificationArea)
             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, KEYBOARD_UTILITY_FLAG_KEY, KEYBOARD_UTILITY_FLAG, "1");
         }
         CreateTrays();
-        size_t before = ShownIconCount();
+        std::vector<TrayPicture> before = SettledTrayPictures();
         m_remote->ShowIcon();
         m_keyboard->ShowIcon();
         m_remote->FlashIcon(2);
         m_remote->ShowBalloon("text", "title", NIIF_INFO, 10);
         EXPECT_FALSE(ShellHasIcon(m_main, TRAY_ICON_REMOTE));
         EXPECT_FALSE(ShellHasIcon(m_main, TRAY_ICON_KEYBOARD));
+        EXPECT_TRUE(WaitForNewPicture(before, NO_BLINK_WATCH_MS).empty());
         m_remote->HideIcon();
         EXPECT_FALSE(m_remote->IsShown());
-        EXPECT_EQ(ShownIconCount(), before);
     }
 }
 
 TEST_F(TrayIconTest, EachIconSetHasItsOwnPictures)
 {
     EnableKeyboardTray();
-    std::vector<std::vector<uint32_t>> pictures;
+    std::vector<TrayPicture> pictures;
     for (uint32_t set : {1u, 2u}) {
         SetControl("Icon", set);
         CreateTrays();
-        RECT slot = Show(*m_remote);
-        pictures.push_back(SettledPixels(slot));
+        pictures.push_back(ShowAndSee(*m_remote));
+        std::vector<TrayPicture> shown = SettledTrayPictures();
         m_remote->FlashIcon(2);
-        WaitWithoutPumping([&] { return IconPixels(slot) != pictures.back(); }, TRAY_SETTLE_MS);
-        pictures.push_back(SettledPixels(slot));
+        pictures.push_back(WaitForNewPicture(shown));
         Pump();
     }
-    pictures.push_back(SettledPixels(Show(*m_keyboard)));
+    pictures.push_back(ShowAndSee(*m_keyboard));
 
     // Remote, lit remote, alternative, lit alternative, keyboard.
     for (size_t i = 0; i < pictures.size(); ++i) {
@@ -126,14 +116,13 @@ TEST_F(TrayIconTest, TheRemoteIconBlinksForTheKindsOfFmodeAndComesBack)
         SetControl("Icon", 1);
         SetControl("Fmode", c.fmode);
         CreateTrays(false);
-        RECT icon = Show(*m_remote);
-        std::vector<uint32_t> normal = SettledPixels(icon);
+        TrayPicture normal = ShowAndSee(*m_remote);
+        ASSERT_FALSE(normal.empty());
 
         DWORD flashed = GetTickCount();
         m_remote->FlashIcon(c.kind);
         // This thread's loop does not run here, so a blink stays lit.
-        bool lit = WaitWithoutPumping([&] { return IconPixels(icon) != normal; },
-                                      c.blinks ? TRAY_SETTLE_MS : NO_BLINK_WATCH_MS);
+        bool lit = WaitForTrayCount(normal, 0, c.blinks ? TRAY_SETTLE_MS : NO_BLINK_WATCH_MS);
         EXPECT_EQ(lit, c.blinks);
         if (!lit) {
             continue;
@@ -142,7 +131,7 @@ TEST_F(TrayIconTest, TheRemoteIconBlinksForTheKindsOfFmodeAndComesBack)
         bool early = false;
         EXPECT_TRUE(WaitUntil(
             [&] {
-                bool back = IconPixels(icon) == normal;
+                bool back = TrayCount(normal) == 1;
                 early = early || (back && GetTickCount() - flashed < TRAY_BLINK_MS);
                 return back;
             },
@@ -156,12 +145,12 @@ TEST_F(TrayIconTest, TheKeyboardIconNeverBlinks)
 {
     EnableKeyboardTray();
     CreateTrays();
-    RECT icon = Show(*m_keyboard);
-    std::vector<uint32_t> normal = SettledPixels(icon);
+    TrayPicture normal = ShowAndSee(*m_keyboard);
+    ASSERT_FALSE(normal.empty());
     for (uint16_t kind = 1; kind <= 6; ++kind) {
         m_keyboard->FlashIcon(kind);
     }
-    EXPECT_FALSE(WaitWithoutPumping([&] { return IconPixels(icon) != normal; }, NO_BLINK_WATCH_MS));
+    EXPECT_FALSE(WaitForTrayCount(normal, 0, NO_BLINK_WATCH_MS));
 }
 
 TEST_F(TrayIconTest, TheTipFollowsTipEnableAndIsCutOnAWholeCharacter)

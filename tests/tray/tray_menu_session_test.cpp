@@ -6,6 +6,7 @@
 
 #include "core/folders.h"
 #include "tests/support/journal_reader.h"
+#include "tests/support/program_files_sandbox.h"
 
 #include <string>
 #include <vector>
@@ -190,7 +191,9 @@ TEST_F(TrayMenuTest, OpenWindowsAreBroughtForwardInsteadOfStartedAgain)
 TEST_F(TrayMenuTest, OpenStartsTheUtilityOnceAndItClosesOnRequest)
 {
     ScopedJournal journal;
-    ScopedStandInCopy keyboardUtility(ProgramPath(GetKeyboardProgramDir, "teskutl.exe"));
+    ProgramFilesSandbox programs;
+    ASSERT_TRUE(programs.Put("ZUZIDAZOR", "winstub.exe"));
+    ASSERT_TRUE(programs.Put("ORLANTESK", "winstub.exe", "teskutl.exe"));
     RemoteMenuSettings(1, 1, 1);
     SetRemoteText("Util_Exe", "winstub.exe");
     EnableKeyboardTray();
@@ -233,10 +236,17 @@ TEST_F(TrayMenuTest, HelpOpensTheHelpFileAndClosesOnRequest)
 {
     ScopedJournal journal;
     ScopedFileAssociation viewer(".chm");
+    // A text will do for the stand-in viewer (a program would be started
+    // as one, whatever its name).
+    char text[MAX_PATH] = {};
+    GetTempPathA(sizeof(text), text);
+    GetTempFileNameA(text, "hlp", 0, text);
+    ProgramFilesSandbox programs;
+    ASSERT_TRUE(programs.PutFile("ZUZIDAZOR", text, "kovaUtil.chm"));
+    ASSERT_TRUE(programs.PutFile("ORLANTESK", text, "TESKUTL.CHM"));
+    DeleteFileA(text);
     std::string remoteHelp = ProgramPath(GetRemoteProgramDir, "kovaUtil.chm");
     std::string keyboardHelp = ProgramPath(GetKeyboardProgramDir, "TESKUTL.CHM");
-    ScopedFile remoteFile(remoteHelp);
-    ScopedFile keyboardFile(keyboardHelp);
     ScopedEnv helpClass("KOVA_WINSTUB_CLASS", "help.class");
     RemoteMenuSettings(1, 1, 1);
     EnableKeyboardTray();
@@ -265,15 +275,16 @@ TEST_F(TrayMenuTest, HelpOpensTheHelpFileAndClosesOnRequest)
 
 TEST_F(TrayMenuTest, AMissingUtilityOrHelpFileIsSilent)
 {
+    ProgramFilesSandbox emptyPrograms;
     RemoteMenuSettings(1, 1, 1);
-    SetRemoteText("Util_Exe", "no-such-utility.exe");
-    SetRemoteText("Util_Help", "no-such-help.chm");
-    CreateTrays(false);
-    EXPECT_TRUE(Choose(TRAY_ICON_REMOTE, 0)) << "no error box for the utility";
-    EXPECT_TRUE(Choose(TRAY_ICON_REMOTE, 1)) << "no error box for the help file";
+    EnableKeyboardTray();
+    CreateTrays();
+    for (UINT iconId : {TRAY_ICON_REMOTE, TRAY_ICON_KEYBOARD}) {
+        EXPECT_TRUE(Choose(iconId, 0)) << "no error box for the utility";
+        EXPECT_TRUE(Choose(iconId, 1)) << "no error box for the help file";
+    }
     EXPECT_FALSE(m_remote->IsUtilityOpen());
     EXPECT_FALSE(m_remote->IsHelpOpen());
-
 }
 
 }  // namespace

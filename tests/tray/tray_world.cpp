@@ -1,5 +1,6 @@
 #include "tests/tray/tray_world.h"
 
+#include "companions/kovashot/screen_grab.h"
 #include "config/controls.h"
 #include "config/texts.h"
 #include "core/main_ctrl.h"
@@ -17,23 +18,28 @@ constexpr char BALLOON_CLASS[] = "tooltips_class32";
 constexpr LONG BALLOON_STYLE = 0x40;  // TTS_BALLOON
 
 constexpr char MAIN_CLASS[] = "KovaTrayTestMain";
+constexpr char STANDIN_PROGRAM_CLASS[] = "KovaWinStub";
 constexpr char STANDIN_PROGID[] = "KovaTest.StandInViewer";
 constexpr DWORD RESCUE_WAIT_MS = 3000;
 constexpr DWORD NOTIFY_WAIT_MS = 60000;
 
-bool IsOurs(HWND window)
+DWORD ProcessOf(HWND window)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    return pid == GetCurrentProcessId();
+    return pid;
 }
 
-// Visible top-level windows of a class, of this process only when asked.
-std::vector<HWND> TopLevelWindows(const char* className, bool oursOnly)
+bool IsOurs(HWND window) { return ProcessOf(window) == GetCurrentProcessId(); }
+
+constexpr DWORD ANY_PROCESS = 0;
+
+// Visible top-level windows of a class, of one process or of any.
+std::vector<HWND> TopLevelWindows(const char* className, DWORD pid)
 {
     std::vector<HWND> found;
     for (HWND w = FindWindowExA(nullptr, nullptr, className, nullptr); w; w = FindWindowExA(nullptr, w, className, nullptr)) {
-        if (IsWindowVisible(w) && (!oursOnly || IsOurs(w))) {
+        if (IsWindowVisible(w) && (pid == ANY_PROCESS || ProcessOf(w) == pid)) {
             found.push_back(w);
         }
     }
@@ -44,10 +50,10 @@ std::vector<HWND> TopLevelWindows(const char* className, bool oursOnly)
 // thread in its modal loop for ever: close them.
 void CloseLeftovers()
 {
-    for (HWND menu : TopLevelWindows(MENU_CLASS, true)) {
+    for (HWND menu : TopLevelWindows(MENU_CLASS, GetCurrentProcessId())) {
         DismissMenu(menu);
     }
-    for (HWND box : TopLevelWindows(DIALOG_CLASS, true)) {
+    for (HWND box : TopLevelWindows(DIALOG_CLASS, GetCurrentProcessId())) {
         PostMessageA(box, WM_CLOSE, 0, 0);
     }
 }
@@ -82,37 +88,102 @@ bool Uniform(const std::vector<uint32_t>& pixels)
 
 }  // namespace
 
-RECT IconSlot(size_t position)
+namespace {
+
+// The slots looked at, from the right end of the task bar.
+constexpr int TRAY_SLOTS = 16;
+
+}  // namespace
+
+std::vector<TrayPicture> TrayPictures()
 {
+    std::vector<TrayPicture> pictures;
     RECT tray{};
-    GetWindowRect(FindWindowA(TRAY_WINDOW_CLASS, nullptr), &tray);
+    if (!GetWindowRect(FindWindowA(TRAY_WINDOW_CLASS, nullptr), &tray)) {
+        return pictures;
+    }
     // Each slot is a small icon with a border of two pixels around it.
-    int width = GetSystemMetrics(SM_CXSMICON) + 4;
-    LONG right = tray.right - width * static_cast<LONG>(position);
-    return RECT{right - width, tray.top, right, tray.bottom};
-}
-
-std::vector<RECT> ShownIconSlots()
-{
-    std::vector<RECT> slots;
-    if (!FindWindowA(TRAY_WINDOW_CLASS, nullptr)) {
-        return slots;
+    int slot = GetSystemMetrics(SM_CXSMICON) + 4;
+    RECT area{tray.right - slot * TRAY_SLOTS, tray.top, tray.right, tray.bottom};
+    ScreenPixels pixels;
+    if (!GrabScreen(area, pixels)) {
+        return pictures;
     }
-    for (size_t i = 0;; ++i) {
-        RECT slot = IconSlot(i);
-        std::vector<uint32_t> pixels = IconPixels(slot);
-        if (slot.left < 0 || pixels.empty() || Uniform(pixels)) {
-            return slots;
+    for (int i = 0; i < TRAY_SLOTS; ++i) {
+        int left = pixels.Width - slot * (i + 1);
+        TrayPicture picture;
+        for (int y = 0; y < pixels.Height; ++y) {
+            for (int x = left; x < left + slot; ++x) {
+                picture.push_back(pixels.Bgrx[static_cast<size_t>(y) * pixels.Width + x]);
+            }
         }
-        slots.push_back(slot);
+        if (!Uniform(picture)) {
+            pictures.push_back(picture);
+        }
     }
+    return pictures;
 }
 
-size_t ShownIconCount() { return ShownIconSlots().size(); }
-
-bool WaitForIconCount(size_t count)
+size_t TrayCount(const TrayPicture& picture)
 {
-    return WaitUntil([&] { return ShownIconCount() == count; }, TRAY_WAIT_MS);
+    size_t count = 0;
+    for (const TrayPicture& shown : TrayPictures()) {
+        count += shown == picture ? 1 : 0;
+    }
+    return count;
+}
+
+TrayPicture WaitForNewPicture(const std::vector<TrayPicture>& known, DWORD timeoutMs)
+{
+    auto isNew = [&](const TrayPicture& p) {
+        for (const TrayPicture& k : known) {
+            if (k == p) {
+                return false;
+            }
+        }
+        return true;
+    };
+    // A picture counts once two reads in a row show it: the shell may be
+    // half way through drawing it.
+    TrayPicture candidate;
+    TrayPicture found;
+    WaitWithoutPumping(
+        [&] {
+            for (const TrayPicture& p : TrayPictures()) {
+                if (isNew(p)) {
+                    if (p == candidate) {
+                        found = p;
+                        return true;
+                    }
+                    candidate = p;
+                    return false;
+                }
+            }
+            candidate.clear();
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::vector<TrayPicture> SettledTrayPictures()
+{
+    std::vector<TrayPicture> last;
+    std::vector<TrayPicture> now = TrayPictures();
+    WaitWithoutPumping(
+        [&] {
+            Sleep(50);
+            last = now;
+            now = TrayPictures();
+            return now == last;
+        },
+        TRAY_SETTLE_MS);
+    return now;
+}
+
+bool WaitForTrayCount(const TrayPicture& picture, size_t count, DWORD timeoutMs)
+{
+    return WaitWithoutPumping([&] { return TrayCount(picture) == count; }, timeoutMs);
 }
 
 bool ShellHasIcon(HWND owner, UINT id)
@@ -124,58 +195,9 @@ bool ShellHasIcon(HWND owner, UINT id)
     return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
 }
 
-std::vector<uint32_t> IconPixels(const RECT& slot)
-{
-    int width = slot.right - slot.left;
-    int height = slot.bottom - slot.top;
-    if (width <= 0 || height <= 0) {
-        return {};
-    }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::vector<uint32_t> pixels;
-    if (dib) {
-        HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, width, height, screen, slot.left, slot.top, SRCCOPY);
-        GdiFlush();
-        const uint32_t* p = static_cast<const uint32_t*>(bits);
-        for (int i = 0; i < width * height; ++i) {
-            pixels.push_back(p[i] & 0x00FFFFFFu);
-        }
-        SelectObject(memory, old);
-        DeleteObject(dib);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-std::vector<uint32_t> SettledPixels(const RECT& slot)
-{
-    std::vector<uint32_t> last;
-    std::vector<uint32_t> now;
-    WaitWithoutPumping(
-        [&] {
-            last = now;
-            now = IconPixels(slot);
-            return !now.empty() && !Uniform(now) && now == last;
-        },
-        TRAY_SETTLE_MS);
-    return now;
-}
-
 HWND FindBalloon()
 {
-    for (HWND tip : TopLevelWindows(BALLOON_CLASS, false)) {
+    for (HWND tip : TopLevelWindows(BALLOON_CLASS, ANY_PROCESS)) {
         if (GetWindowLongA(tip, GWL_STYLE) & BALLOON_STYLE) {
             return tip;
         }
@@ -185,12 +207,12 @@ HWND FindBalloon()
 
 // ---- Menus and boxes ----
 
-HWND WaitForMenu(DWORD timeoutMs)
+HWND WaitForMenu(DWORD timeoutMs, DWORD pid)
 {
     HWND menu = nullptr;
     WaitUntil(
         [&] {
-            std::vector<HWND> open = TopLevelWindows(MENU_CLASS, true);
+            std::vector<HWND> open = TopLevelWindows(MENU_CLASS, pid);
             menu = open.empty() ? nullptr : open.front();
             return menu != nullptr;
         },
@@ -306,28 +328,6 @@ ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
 
 ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(m_name.c_str(), nullptr); }
 
-ScopedStandInCopy::ScopedStandInCopy(const std::string& path) : m_path(path)
-{
-    std::string folder = path.substr(0, path.find_last_of('\\'));
-    CreateDirectoryA(folder.c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA(StagedPath("winstub.exe").c_str(), path.c_str(), FALSE)) << path;
-}
-
-ScopedStandInCopy::~ScopedStandInCopy() { DeleteFileA(m_path.c_str()); }
-
-ScopedFile::ScopedFile(const std::string& path) : m_path(path)
-{
-    std::string folder = path.substr(0, path.find_last_of('\\'));
-    CreateDirectoryA(folder.c_str(), nullptr);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-}
-
-ScopedFile::~ScopedFile() { DeleteFileA(m_path.c_str()); }
-
 ScopedFileAssociation::ScopedFileAssociation(const char* extension) : m_extension(extension)
 {
     char previous[256] = {};
@@ -376,15 +376,20 @@ void TrayWorld::SetUp()
     ASSERT_NE(m_main, nullptr);
     CMainCtrl::MainWindow = m_main;
     CMainCtrl::AppInstance = GetModuleHandleA(nullptr);
-    // The shell repaints a little after an icon of the test before went.
-    WaitForIconCount(0);
-    m_othersIcons = ShownIconCount();
 }
 
 void TrayWorld::TearDown()
 {
     m_keyboard.reset();
     m_remote.reset();
+    // Stand-in programs a failed check left open would outlive the test.
+    for (const char* className : {STANDIN_PROGRAM_CLASS, "help.class"}) {
+        for (HWND w = FindWindowA(className, nullptr); w; w = FindWindowExA(nullptr, w, className, nullptr)) {
+            if (!IsOurs(w)) {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+            }
+        }
+    }
     ResetConfigStoreForTests();
     DestroyWindow(m_main);
     CMainCtrl::MainWindow = nullptr;
@@ -409,17 +414,22 @@ void TrayWorld::EnableKeyboardTray()
 
 void TrayWorld::CreateTrays(bool withKeyboard)
 {
-    bool hadIcons = (m_remote && m_remote->IsShown()) || (m_keyboard && m_keyboard->IsShown());
     m_keyboard.reset();
     m_remote.reset();
-    if (hadIcons) {
-        EXPECT_TRUE(WaitForIconCount(m_othersIcons));
-    }
     ResetConfigStoreForTests();
     m_remote = std::make_unique<CKovaTrayCtrl>();
     if (withKeyboard) {
         m_keyboard = std::make_unique<CTeskTrayCtrl>();
     }
+}
+
+TrayPicture TrayWorld::ShowAndSee(CTrayControl& tray)
+{
+    std::vector<TrayPicture> before = SettledTrayPictures();
+    tray.ShowIcon();
+    TrayPicture picture = WaitForNewPicture(before);
+    EXPECT_FALSE(picture.empty()) << "the icon did not show";
+    return picture;
 }
 
 void TrayWorld::Pump()
@@ -473,7 +483,7 @@ bool TrayWorld::SomethingPoppedUpUntilHandled()
 {
     bool popped = false;
     while (!m_handled) {
-        if (!TopLevelWindows(MENU_CLASS, true).empty() || !TopLevelWindows(DIALOG_CLASS, true).empty()) {
+        if (!TopLevelWindows(MENU_CLASS, GetCurrentProcessId()).empty() || !TopLevelWindows(DIALOG_CLASS, GetCurrentProcessId()).empty()) {
             popped = true;
             CloseLeftovers();
         }

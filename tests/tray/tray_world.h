@@ -43,24 +43,28 @@ bool WaitWithoutPumping(Cond cond, DWORD timeoutMs)
 
 // ---- The notification area ----
 // Wine's task bar draws the notification icons itself, right to left from
-// its right end, one square slot per icon in the order they were added; a
-// slot with an icon is not of one colour. That is what the user sees, and
-// what the tests look at.
+// its right end, one square slot per icon. Other programs of the session
+// (tests running alongside) may add and remove icons at any time and so
+// move ours, so the tests look for an icon by its picture, not its place.
 
-// The slots that show an icon now, the first added first.
-std::vector<RECT> ShownIconSlots();
-size_t ShownIconCount();
-// Waits until that many icons are shown.
-bool WaitForIconCount(size_t count);
-// The slot of the icon at position (0: the first added).
-RECT IconSlot(size_t position);
+using TrayPicture = std::vector<uint32_t>;
+
+// The pictures the notification area shows now, right to left (empty
+// slots left out).
+std::vector<TrayPicture> TrayPictures();
+// How many slots show exactly this picture.
+size_t TrayCount(const TrayPicture& picture);
+// Waits, without handling this thread's messages, for a picture that is
+// not among known and has been drawn completely; empty when none came.
+TrayPicture WaitForNewPicture(const std::vector<TrayPicture>& known, DWORD timeoutMs = TRAY_SETTLE_MS);
+// The pictures shown once the shell has stopped drawing.
+std::vector<TrayPicture> SettledTrayPictures();
+// Waits, without handling this thread's messages, until the picture is
+// shown count times.
+bool WaitForTrayCount(const TrayPicture& picture, size_t count, DWORD timeoutMs = TRAY_SETTLE_MS);
 // The shell holds the icon of owner and id: a modify without changes
 // succeeds only for an icon it has.
 bool ShellHasIcon(HWND owner, UINT id);
-// The slot as it is on the screen, pixel by pixel.
-std::vector<uint32_t> IconPixels(const RECT& slot);
-// The slot's picture once the shell has painted an icon there and it stays.
-std::vector<uint32_t> SettledPixels(const RECT& slot);
 // A visible balloon of the notification area, or null.
 HWND FindBalloon();
 
@@ -76,8 +80,9 @@ struct MenuView {
     UINT DefaultId = 0;
 };
 
-// The open popup menu of this process, waited for; null when none came.
-HWND WaitForMenu(DWORD timeoutMs = TRAY_WAIT_MS);
+// The open popup menu of this process (or of the process pid), waited
+// for; null when none came.
+HWND WaitForMenu(DWORD timeoutMs = TRAY_WAIT_MS, DWORD pid = GetCurrentProcessId());
 MenuView ReadMenu(HWND menuWindow);
 // Moves down to the entry at position (0 is the first) and presses Enter.
 void ChooseMenuEntry(HWND menuWindow, int position);
@@ -123,27 +128,6 @@ private:
     std::string m_name;
 };
 
-// The stand-in program (winstub.exe), copied to another file name for the
-// life of the object; the folder is made when missing.
-class ScopedStandInCopy {
-public:
-    explicit ScopedStandInCopy(const std::string& path);
-    ~ScopedStandInCopy();
-
-private:
-    std::string m_path;
-};
-
-// An empty file for the life of the object (a help file to open).
-class ScopedFile {
-public:
-    explicit ScopedFile(const std::string& path);
-    ~ScopedFile();
-
-private:
-    std::string m_path;
-};
-
 // Opens files of an extension with winstub.exe ("%1" on its command line)
 // for the life of the object, through the machine's file classes.
 class ScopedFileAssociation {
@@ -168,6 +152,8 @@ protected:
     static void EnableKeyboardTray();
     // (Re)creates the trays from the settings written so far.
     void CreateTrays(bool withKeyboard = true);
+    // Shows a tray's icon and returns its picture once the shell drew it.
+    static TrayPicture ShowAndSee(CTrayControl& tray);
 
     // Posts a message on an icon as the shell does and runs this thread's
     // loop until it has been handled, while user() acts on what appears
@@ -189,8 +175,6 @@ protected:
 
     RegistrySandbox m_sandbox;
     HWND m_main = nullptr;
-    // Icons of others in the notification area (none, normally).
-    size_t m_othersIcons = 0;
     std::unique_ptr<CKovaTrayCtrl> m_remote;
     std::unique_ptr<CTeskTrayCtrl> m_keyboard;
 
