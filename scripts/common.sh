@@ -67,6 +67,9 @@ with_display() {
     # standard handles they inherit: start them here with nothing attached,
     # so no test's output pipe stays open after the test has ended.
     env LC_ALL=ja_JP.UTF-8 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # The same for the virtual desktop's explorer, which the first program
+    # that touches a window would otherwise start with its own output pipe.
+    env LC_ALL=ja_JP.UTF-8 wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
     local rc=0
     "$@" || rc=$?
     cleanup_display
