@@ -76,6 +76,7 @@ TEST_F(VolCtrlTest, HeldVolumeButtonRefreshesTheBarEvery150msAndOnceMoreOnReleas
 
     EXPECT_EQ(volume->RepeatTimerActive, 0u);
     EXPECT_FALSE(KillStrayRepeatTimer()) << "no repeat timer is left after the release";
+    EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS));
     Pump(4 * REPEAT_MS);
     EXPECT_EQ(Displays().size(), released.size()) << "nothing refreshes after the release";
 
@@ -184,6 +185,7 @@ TEST_F(VolCtrlTest, MutePressShowsTheStateWindowsSetAfterTheDelay)
 
     Pump(3 * REPEAT_MS);
     EXPECT_EQ(Displays().size(), 2u) << "one display per press: the delay fires once";
+    EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS)) << "the delay's timer is gone once it fired";
 
     volume->OnMuteKey(0);
     Pump(2 * REPEAT_MS);
@@ -412,6 +414,7 @@ TEST_F(VolCtrlTest, NoTimerOutlivesTheController)
     EXPECT_EQ(CVolCtrl::VolumeMixer, nullptr);
     EXPECT_EQ(CVolCtrl::VolumeOsd, nullptr);
     EXPECT_FALSE(KillStrayRepeatTimer());
+    EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS));
     Pump(4 * REPEAT_MS);
     EXPECT_TRUE(Displays().empty());
 }

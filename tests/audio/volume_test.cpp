@@ -90,6 +90,13 @@ void VolumeTest::Pump(DWORD ms)
 
 bool VolumeTest::KillStrayRepeatTimer() const { return KillTimer(window, IDT_VOLUME_REPEAT) != FALSE; }
 
+bool VolumeTest::TimerFiresWithin(DWORD waitMs)
+{
+    Sleep(waitMs);
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE;
+}
+
 void VolumeTest::SetMixerControl(int index, uint32_t value) const
 {
     ASSERT_EQ(WriteMixerControl(Mixer(), index, value), static_cast<MMRESULT>(MMSYSERR_NOERROR));

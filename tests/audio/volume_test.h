@@ -69,6 +69,9 @@ protected:
     // True when a repeat timer was still running on the window (it is gone
     // afterwards).
     bool KillStrayRepeatTimer() const;
+    // True when any timer of this thread fires within waitMs: without
+    // serving messages meanwhile, a running timer leaves a WM_TIMER waiting.
+    static bool TimerFiresWithin(DWORD waitMs);
 
     // The mixer's controls, written as Windows would write them.
     void SetMixerControl(int index, uint32_t value) const;
