@@ -1,7 +1,7 @@
 # Shared by ./run and the scripts it calls. Expects ROOT, BUILD and PREFIX_DIR.
 
 PACKAGES=(g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
-          fonts-ipafont-gothic fonts-ipafont-mincho)
+          fonts-ipafont-gothic fonts-ipafont-mincho libasound2)
 
 log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 
@@ -42,6 +42,7 @@ build() {
 # takes both down afterwards, whatever happens.
 with_display() {
     export WINEPREFIX="$PREFIX_DIR" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    source "$ROOT/scripts/sound/sound-env.sh"
     local xvfb_pid="" n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
