@@ -9,6 +9,8 @@
 namespace {
 
 ConfigStore g_store;
+// Tests only: the OS class to play instead of the one read (0: none).
+uint32_t g_osClassOverride = 0;
 
 uint32_t ReadOsClass()
 {
@@ -51,7 +53,7 @@ void LoadStore(ConfigStore& s)
     LoadTargetWindows(s.TargetWindows);
     ReleaseSRWLockExclusive(&s.TargetWindowLock);
     // 9. OS class.
-    s.OsClass = ReadOsClass();
+    s.OsClass = g_osClassOverride ? g_osClassOverride : ReadOsClass();
     // 10. Brivue install path.
     LoadBrivueInstallation(s.Brivue);
     // 11. Audio-control strings.
@@ -252,4 +254,13 @@ void ResetConfigStoreForTests()
     g_store.Probe.Release();
     ::ReleaseDeviceIdentities(g_store.Identities);
     g_store = ConfigStore{};
+    g_osClassOverride = 0;
+}
+
+void OverrideOsClassForTests(uint32_t osClass)
+{
+    g_osClassOverride = osClass;
+    if (!g_store.LoadPending) {
+        g_store.OsClass = osClass ? osClass : ReadOsClass();
+    }
 }

@@ -121,3 +121,6 @@ protected:
 // Tests only: releases the probe and forgets the loaded store, so that the
 // next construction loads it again from the (sandboxed) registry.
 void ResetConfigStoreForTests();
+// Tests only: makes GetOsClass() answer osClass (now and after later loads)
+// until the next ResetConfigStoreForTests(); 0 reads the system's again.
+void OverrideOsClassForTests(uint32_t osClass);

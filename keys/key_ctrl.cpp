@@ -1,5 +1,6 @@
 #include "keys/key_ctrl.h"
 
+#include "audio/vol_ctrl.h"
 #include "core/low_bat_ctrl.h"
 #include "core/main_ctrl.h"
 #include "core/power.h"
@@ -11,6 +12,7 @@
 
 CKeyCtrl::CKeyCtrl(CTrayControl* tray) : Tray(tray)
 {
+    VolumeControl = new (std::nothrow) CVolCtrl();
     if (GetControlSettings().Tesk_Enable) {
         BatteryWarning = new (std::nothrow) CLowBatCtrl();
     }
@@ -18,6 +20,8 @@ CKeyCtrl::CKeyCtrl(CTrayControl* tray) : Tray(tray)
 
 CKeyCtrl::~CKeyCtrl()
 {
+    delete VolumeControl;
+    VolumeControl = nullptr;
     delete BatteryWarning;
     BatteryWarning = nullptr;
 }
@@ -76,7 +80,10 @@ void CKeyCtrl::Perform(const KeyActions& actions, CHidDevice* device, const uint
             }
             break;
         case KeyActionKind::VolumeKeyUp:
-            OnVolumeKeyReleased();
+            // The held key's repeat ends with it.
+            if (VolumeControl) {
+                VolumeControl->OnVolumeKey(0);
+            }
             break;
         case KeyActionKind::WakeReply:
             if (device) {
@@ -115,10 +122,4 @@ void CKeyCtrl::Dispatch(const KeyAction& a, uint32_t deviceFlags, const uint8_t*
     case KeyHandler::DataKey: OnDataKey(a.code, a.state); break;
     case KeyHandler::ValueKey: OnValueKey(a.code, a.value, a.state); break;
     }
-}
-
-void CKeyCtrl::OnVolumeKeyReleased()
-{
-    // The volume controller ends the held key's repeat; it is created with the
-    // volume display.
 }

@@ -75,5 +75,4 @@ protected:
 private:
     void Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length);
     void Dispatch(const KeyAction& action, uint32_t deviceFlags, const uint8_t* report, uint32_t length);
-    void OnVolumeKeyReleased();
 };

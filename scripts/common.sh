@@ -1,7 +1,7 @@
 # Shared by ./run and the scripts it calls. Expects ROOT, BUILD and PREFIX_DIR.
 
 PACKAGES=(g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
-          fonts-ipafont-gothic fonts-ipafont-mincho)
+          fonts-ipafont-gothic fonts-ipafont-mincho libasound2)
 
 log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 
@@ -42,6 +42,7 @@ build() {
 # takes both down afterwards, whatever happens.
 with_display() {
     export WINEPREFIX="$PREFIX_DIR" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    source "$ROOT/scripts/sound/sound-env.sh"
     local xvfb_pid="" n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -67,6 +68,9 @@ with_display() {
     # standard handles they inherit: start them here with nothing attached,
     # so no test's output pipe stays open after the test has ended.
     env LC_ALL=ja_JP.UTF-8 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # The same for the virtual desktop's explorer, which the first program
+    # that touches a window would otherwise start with its own output pipe.
+    env LC_ALL=ja_JP.UTF-8 wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
     local rc=0
     "$@" || rc=$?
     cleanup_display

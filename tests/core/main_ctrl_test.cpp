@@ -356,6 +356,8 @@ TEST_F(MainCtrlTest, ArrivalsAndRemovalsKeepTheDeviceListAndTheIconsInStep)
     ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 1; }));
     host.Run("eject 3");
     ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 0; }));
+    // The receiver reports the close on its own thread.
+    EXPECT_TRUE(WaitForEvents("closed 3", 1));
     EXPECT_EQ(Count("closed 3"), 1u);
     EXPECT_FALSE(CMainCtrl::RemoteTray->IsShown());
 }
@@ -367,6 +369,7 @@ TEST_F(MainCtrlTest, AFailedQueryRemoveOpensEverythingAfresh)
     ASSERT_TRUE(WaitForEvents("opened 3", 1));
     EXPECT_EQ(SendMessageA(Window(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, 0), TRUE);
     ASSERT_TRUE(WaitForEvents("opened 3", 2));
+    EXPECT_TRUE(WaitForEvents("closed 3", 1));
     EXPECT_EQ(Count("closed 3"), 1u);
     EXPECT_NE(CMainCtrl::DeviceManager, nullptr);
     EXPECT_EQ(CMainCtrl::DeviceActive, 1);
