@@ -7,6 +7,7 @@
 #include "core/message_box.h"
 #include "core/messages.h"
 #include "resources/resource.h"
+#include "tests/support/desktop_lock.h"
 
 #include <string>
 
@@ -64,6 +65,8 @@ protected:
 
 TEST_F(TrayExitTest, NoLeavesEverythingAsItWasAndTheIconsIgnoreClicksMeanwhile)
 {
+    // The test looks at the window in front: the desktop is its alone.
+    ExclusiveDesktopUse desktop;
     SetUpRemote();
     ChooseExit(TRAY_ICON_REMOTE, REMOTE_CAPTION, [&](HWND box) {
         // Opened only now (an open utility grays Exit), behind the question.
