@@ -41,26 +41,14 @@ HWND FindTopLevel(const char* className, const char* title)
 
 uint8_t ForegroundKey() { return static_cast<uint8_t>(CConfig::GetControlSettings().Vk_ApFore & 0xFF); }
 
-// "<folder>\<file>" in quotes, then the arguments. The quotes keep a folder
-// under "Program Files" from being read as "C:\Program" plus arguments.
-bool BuildCommandLine(const TrayCompanions& c, char* out, size_t size)
+// "<program folder>\<file>"; false when it does not fit.
+bool ProgramFilePath(const TrayCompanions& c, const char* file, char* out, size_t size)
 {
     char folder[MAX_PATH] = {};
     if (!c.ProgramDir || !c.ProgramDir(folder, sizeof(folder))) {
         return false;
     }
-    int n = c.UtilityArguments ? std::snprintf(out, size, "\"%s\\%s\" %s", folder, c.UtilityFile, c.UtilityArguments)
-                               : std::snprintf(out, size, "\"%s\\%s\"", folder, c.UtilityFile);
-    return n > 0 && static_cast<size_t>(n) < size;
-}
-
-bool BuildHelpPath(const TrayCompanions& c, char* out, size_t size)
-{
-    char folder[MAX_PATH] = {};
-    if (!c.ProgramDir || !c.ProgramDir(folder, sizeof(folder))) {
-        return false;
-    }
-    int n = std::snprintf(out, size, "%s\\%s", folder, c.HelpFile);
+    int n = std::snprintf(out, size, "%s\\%s", folder, file);
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
@@ -322,8 +310,16 @@ void CTrayControl::OpenUtility()
     if (ExitQuestionOpen || BringForward(FindUtilityWindow())) {
         return;
     }
+    char path[COMMAND_LINE_SIZE] = {};
     char command[COMMAND_LINE_SIZE] = {};
-    if (!BuildCommandLine(Companions, command, sizeof(command))) {
+    if (!ProgramFilePath(Companions, Companions.UtilityFile, path, sizeof(path))) {
+        return;
+    }
+    // In quotes: a folder under "Program Files" must not be read as
+    // "C:\Program" with arguments.
+    const char* arguments = Companions.UtilityArguments;
+    int n = std::snprintf(command, sizeof(command), "\"%s\"%s%s", path, arguments ? " " : "", arguments ? arguments : "");
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof(command)) {
         return;
     }
     STARTUPINFOA startup{};
@@ -347,7 +343,7 @@ void CTrayControl::OpenHelp()
         return;
     }
     char path[COMMAND_LINE_SIZE] = {};
-    if (!BuildHelpPath(Companions, path, sizeof(path))) {
+    if (!ProgramFilePath(Companions, Companions.HelpFile, path, sizeof(path))) {
         return;
     }
     TapKey(ForegroundKey());
