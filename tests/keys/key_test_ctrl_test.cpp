@@ -285,6 +285,29 @@ TEST_F(KeyTestCtrlTest, VolumeKeysShowTheMixerVolumeWhileHeldAndOnRelease)
     EXPECT_TRUE(Texts().empty()) << "the volume keys have no name";
 }
 
+TEST_F(KeyTestCtrlTest, ARadioPressEndsAHeldVolumeKeyInTheMixersFormFirst)
+{
+    ReportDevice volume(3);
+    ReportDevice vendor(8);
+    keys->ProcessRfReport(volume.Put({1, 0xE9, 0x00}));
+    ASSERT_TRUE(journal.WaitForCalls(PICTURE_LIBRARY, "OnScreen_ImageA", 2, DISPLAY_TIMEOUT_MS));
+    keys->ProcessRfReport(vendor.Put({2, 0x40, 0x00}));
+    ASSERT_TRUE(journal.WaitForCalls(TEXT_LIBRARY, "OnScreen_DisplayA", 1, DISPLAY_TIMEOUT_MS));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Menu"}));
+    const size_t shown = Pictures().size();
+    Pump(600);
+    const std::vector<JournalFields> pictures = Pictures();
+    ASSERT_EQ(pictures.size(), shown) << "the repeat ended before Menu";
+    EXPECT_EQ(pictures.back().at("time"), "500") << "a final picture";
+    for (const JournalFields& p : pictures) {
+        EXPECT_EQ(p.at("max"), "65535") << "the final picture in the mixer's form, as the refreshes";
+    }
+    // The release of report 1 that follows finds nothing held.
+    keys->ProcessRfReport(volume.Put({1, 0x00, 0x00}));
+    Pump(300);
+    EXPECT_EQ(Pictures().size(), shown);
+}
+
 TEST_F(KeyTestCtrlTest, TheMuteKeyShowsTheMixerStateOncePerPress)
 {
     keys->OnConsumerKey(226, 1);
