@@ -15,9 +15,6 @@ class COsdControl;
 // A button name holds at most this many characters.
 constexpr size_t BUTTON_NAME_MAX = 127;
 
-// Test mode gives the entry more time than the working controller does.
-constexpr EntryTimeouts TEST_MODE_ENTRY_TIMEOUTS = {10000, 20000};
-
 class CKeyTestCtrl : public CKeyCtrl {
 public:
     explicit CKeyTestCtrl(CTrayControl* tray);

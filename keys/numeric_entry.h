@@ -50,6 +50,10 @@ struct EntryTimeouts {
     uint32_t SingleMs;
     uint32_t PairMs;
 };
+// The working controller's remote keys; test mode's keyboard keys are given
+// twice as long.
+constexpr EntryTimeouts REMOTE_ENTRY_TIMEOUTS = {5000, 10000};
+constexpr EntryTimeouts TEST_MODE_ENTRY_TIMEOUTS = {10000, 20000};
 
 // What the caller must do after a key.
 struct EntryStep {

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr EntryTimeouts TIMEOUTS = {5000, 10000};
+constexpr EntryTimeouts TIMEOUTS = REMOTE_ENTRY_TIMEOUTS;
 
 constexpr uint16_t D(int digit) { return static_cast<uint16_t>(ENTRY_DIGIT_0 + digit); }
 

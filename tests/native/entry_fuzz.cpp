@@ -31,7 +31,7 @@ int main(int argc, char** argv)
 {
     const uint64_t rounds = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100000;
     Random rng{argc > 2 ? std::strtoull(argv[2], nullptr, 10) | 1 : 1};
-    const EntryTimeouts timeouts{5000, 10000};
+    const EntryTimeouts timeouts = REMOTE_ENTRY_TIMEOUTS;
 
     NumericEntryState state{};
     uint64_t completed = 0;
