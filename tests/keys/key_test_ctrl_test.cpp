@@ -233,27 +233,6 @@ TEST_F(KeyTestCtrlTest, WakeButtonsAndWakeEventsShowFunctionKeys)
     EXPECT_EQ(Texts(), expected);
 }
 
-TEST_F(KeyTestCtrlTest, ReportsOfBothFormatsReachTheNames)
-{
-    ReportDevice classic(8);
-    keys->ProcessReport(classic.Put({2, 0x02, 0x00}));              // PrevTrack
-    keys->ProcessReport(classic.Put({2, 0x00, 0x00}));              // its release
-    keys->ProcessReport(classic.Put({3, 0xB1, 0x00}));              // Pause
-    keys->ProcessReport(classic.Put({3, 0, 0, 0, 0, 0x00, 0x81}));  // Mode 8 (Digits 0x100 comes first: "9")
-    keys->ProcessReport(classic.Put({4, 0x0D, 0x00}));              // MCE Start
-    keys->ProcessReport(classic.Put({5, 0x21, 0x00}));              // BRIGHT UP
-    keys->ProcessReport(classic.Put({6, 0x01, 0x00}));              // panel: nothing
-    keys->ProcessReport(classic.Put({9, 0x01, 0x00}));              // unknown report: nothing
-    ReportDevice radio(8);
-    keys->ProcessRfReport(radio.Put({2, 0x40, 0x00}));              // Menu
-    keys->ProcessRfReport(radio.Put({4, 88}));                      // BRIGHT DOWN
-    keys->ProcessRfReport(radio.Put({4, 103}));                     // REC Reserve
-    const std::vector<std::string> expected = {"PrevTrack", "Pause", "9", "MCE Start", "BRIGHT UP",
-                                               "Menu", "BRIGHT DOWN", "REC Reserve"};
-    ASSERT_TRUE(journal.WaitForCalls(TEXT_LIBRARY, "OnScreen_DisplayA", expected.size(), DISPLAY_TIMEOUT_MS));
-    EXPECT_EQ(Texts(), expected);
-}
-
 TEST_F(KeyTestCtrlTest, VolumeKeysShowTheMixerVolumeWhileHeldAndOnRelease)
 {
     // The test program sees Windows 8 or later: the mixer's form is used
