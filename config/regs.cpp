@@ -109,15 +109,19 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
     return REGS_NO_TEXT;
 }
 
-namespace {
-
-// Cuts a text to the field. In the ANSI code page (932 on the machines this
-// runs on) a cut through a double-byte character would leave a lone lead
-// byte that turns the last character into garbage, so such a character is
-// dropped whole.
-void CopyCutWhole(char (&field)[128], const char* text)
+// In the ANSI code page (932 on the machines this runs on) a cut through a
+// double-byte character would leave a lone lead byte that turns the last
+// character into garbage, so such a character is dropped whole.
+void CopyCutWhole(char* dst, size_t dstSize, const char* text)
 {
-    size_t len = strnlen(text, sizeof(field) - 1);
+    if (!dst || dstSize == 0) {
+        return;
+    }
+    if (!text) {
+        dst[0] = '\0';
+        return;
+    }
+    size_t len = strnlen(text, dstSize - 1);
     if (text[len] != '\0') {
         size_t whole = 0;
         while (whole < len) {
@@ -129,9 +133,11 @@ void CopyCutWhole(char (&field)[128], const char* text)
         }
         len = whole;
     }
-    std::memcpy(field, text, len);
-    field[len] = '\0';
+    std::memcpy(dst, text, len);
+    dst[len] = '\0';
 }
+
+namespace {
 
 bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, char (&field)[128])
 {
@@ -146,7 +152,7 @@ bool ReadTextField(CRegs& regs, const char* name, int bufferSize, bool trim, cha
     if (trim) {
         TrimBlanks(text);
     }
-    CopyCutWhole(field, text);
+    CopyCutWhole(field, sizeof(field), text);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // Codes CQueryString answers besides the ones RegOpenKeyExA gives back.
@@ -50,3 +51,7 @@ bool ReadTrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field
 // The same without the trimming, for the few texts whose blanks matter
 // (window titles are compared exactly).
 bool ReadUntrimmedText(CRegs& regs, const char* name, int bufferSize, char (&field)[128]);
+
+// Copies text into dst of dstSize bytes, cut to at most dstSize - 1 bytes
+// without splitting a double-byte character; always terminated.
+void CopyCutWhole(char* dst, size_t dstSize, const char* text);

@@ -8,7 +8,8 @@
 #include "keys/key_ctrl.h"
 #include "keys/key_test_ctrl.h"
 #include "osd/osd_control.h"
-#include "tray/tray_control.h"
+#include "tray/kova_tray_ctrl.h"
+#include "tray/tesk_tray_ctrl.h"
 
 #include <dbt.h>
 #include <imm.h>
@@ -148,9 +149,19 @@ bool CMainCtrl::CreateTrayAndDisplayControllers()
     // The remote-control tray, then the on-screen display; the keyboard tray
     // only with the keyboard features. Without the first two nothing else
     // is built.
+    delete KeyboardTray;
+    KeyboardTray = nullptr;
+    delete RemoteTray;
+    RemoteTray = new (std::nothrow) CKovaTrayCtrl();
     delete Osd;
     Osd = new (std::nothrow) COsdControl();
-    return Osd != nullptr;
+    if (!RemoteTray || !Osd) {
+        return false;
+    }
+    if (GetControlSettings().Tesk_Enable) {
+        KeyboardTray = new (std::nothrow) CTeskTrayCtrl();
+    }
+    return true;
 }
 
 bool CMainCtrl::CreateKeyController()

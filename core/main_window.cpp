@@ -24,10 +24,6 @@ constexpr uint16_t PLAYER_NOTICE_PAUSE = 8;
 constexpr int PLAYER_TEXT_PLAY = 3;
 constexpr int PLAYER_TEXT_PAUSE = 6;
 
-// Tray icon ids (the wParam of WM_TRAY_NOTIFY).
-constexpr WPARAM REMOTE_TRAY_ICON = 1;
-constexpr WPARAM KEYBOARD_TRAY_ICON = 2;
-
 CMainCtrl* MainController = nullptr;
 
 LRESULT OnNcCreate()
@@ -156,9 +152,9 @@ LRESULT OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
         return 0;
     }
     CTrayControl* tray = nullptr;
-    if (iconId == REMOTE_TRAY_ICON) {
+    if (iconId == TRAY_ICON_REMOTE) {
         tray = CMainCtrl::RemoteTray;
-    } else if (iconId == KEYBOARD_TRAY_ICON) {
+    } else if (iconId == TRAY_ICON_KEYBOARD) {
         tray = CMainCtrl::KeyboardTray;
     }
     if (tray) {

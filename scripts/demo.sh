@@ -107,3 +107,54 @@ if [ -f "$journal" ]; then
         while read -r line; do say "$line"; done
 fi
 if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot was taken"; fi
+
+step "The notification icons: kova with a (virtual) receiver, on the task bar of the virtual desktop"
+set_setting() { wine_run reg add "HKLM\\Software\\Orlan\\$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null 2>&1; }
+# The receiver's identity, the tray's menu, and the keyboard's icon beside the remote's.
+set_setting Kova ProductID1 0x0150
+set_setting Kova VendorID1 0x0bda
+for name in Icon Util_Enable Help_Enable Exit_Enable Tip_Enable Tesk_Enable; do set_setting "Kova\\Controls" "$name" 1; done
+set_setting OrlanTesk TESKUTL 1
+feed=$(mktemp -u); mkfifo "$feed"
+events=$(mktemp)
+wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$feed" >"$events" 2>&1 &
+receiver_pid=$!
+exec 7>"$feed"
+# Waits up to 20 s for a line of the receiver's events.
+await_event() { for _ in $(seq 200); do grep -q "$1" "$events" && return 0; sleep 0.1; done; return 1; }
+# kova finds the receiver only when it listens before kova looks for devices.
+await_event "^ready demo" || say "the virtual receiver did not start"
+KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
+kova_pid=$!
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
+say "no receiver yet: no icon; now the receiver is plugged in"
+echo "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4" >&7
+await_event "^opened 3" && say "kova opened the receiver: the icons show" || say "kova did not open the receiver"
+sleep 1
+# The lower right corner of the 1280 x 800 desktop: icons, menu and balloon.
+corner="880 600 400 200"
+tray_shot="$build_dir/tray-demo.png"
+menu_shot="$build_dir/tray-menu.png"
+balloon_shot="$build_dir/tray-balloon.png"
+rm -f "$tray_shot" "$menu_shot" "$balloon_shot"
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$tray_shot")" </dev/null >/dev/null 2>&1
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" tray 1 rclick | tr -d '\r')"
+sleep 1
+# shellcheck disable=SC2086
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$menu_shot")" $corner </dev/null >/dev/null 2>&1
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" menu 3 | tr -d '\r')"
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" answer yes | tr -d '\r')"
+exit_start=$(date +%s.%N)
+sleep 3
+# shellcheck disable=SC2086
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$balloon_shot")" $corner </dev/null >/dev/null 2>&1
+wait "$kova_pid"
+say "kova ended $(printf '%.1f' "$(echo "$(date +%s.%N) - $exit_start" | bc)") s after the Yes (the balloon's time; at most 5 s)"
+echo quit >&7
+exec 7>&-
+wait "$receiver_pid" 2>/dev/null
+rm -f "$feed" "$events"
+wine_run reg delete "HKLM\\Software\\Orlan" /f >/dev/null 2>&1
+for shot in "$tray_shot" "$menu_shot" "$balloon_shot"; do
+    if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot $shot"; fi
+done

@@ -8,7 +8,7 @@ set -euo pipefail
 PREFIX_DIR=${1:?usage: prefix.sh <prefix-dir>}
 SCRIPTS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Bump when the set-up below changes; older prefixes are then set up again.
-PREFIX_VERSION=4
+PREFIX_VERSION=5
 STAMP="$PREFIX_DIR/.kova-prefix-ready"
 
 if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$PREFIX_VERSION" ]; then

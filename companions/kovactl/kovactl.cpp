@@ -8,6 +8,14 @@
 //                         kova's answer
 //   kovactl endsession    tell kova the Windows session ends (it answers
 //                         the query, then blanks the remote's display)
+//   kovactl tray N click|dblclick|rclick|balloonclick
+//                         what the shell tells kova of a click on its icon N
+//                         (1 remote control, 2 keyboard); for a right click
+//                         the mouse pointer is put on the task bar beside the
+//                         icons first, where the menu then opens
+//   kovactl menu K|esc    choose entry K (1 is the first) of kova's open tray
+//                         menu with the keyboard, or close the menu
+//   kovactl answer yes|no click Yes or No in kova's open question
 //
 // Exit code 2 means the main window was not found in time.
 
@@ -15,6 +23,7 @@
 
 #include "config/target_window_table.h"
 #include "core/messages.h"
+#include "resources/resource.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +32,8 @@
 namespace {
 
 constexpr DWORD DEFAULT_TIMEOUT_MS = 15000;
+// Left of two icons of 20 pixels at the right end of the task bar.
+constexpr int TRAY_POINTER_OFFSET = 60;
 
 HWND FindMainWindow()
 {
@@ -121,12 +132,118 @@ int EndSession()
     return 0;
 }
 
+DWORD MainWindowProcess()
+{
+    DWORD pid = 0;
+    if (HWND window = FindMainWindow()) {
+        GetWindowThreadProcessId(window, &pid);
+    }
+    return pid;
+}
+
+// A visible top-level window of the class that belongs to kova, waited for.
+HWND WaitForKovaWindow(const char* className, DWORD timeoutMs)
+{
+    DWORD kova = MainWindowProcess();
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND w = FindWindowExA(nullptr, nullptr, className, nullptr); w;
+             w = FindWindowExA(nullptr, w, className, nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (kova && pid == kova && IsWindowVisible(w)) {
+                return w;
+            }
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return nullptr;
+        }
+        Sleep(50);
+    }
+}
+
+int Tray(UINT iconId, const char* what)
+{
+    struct Click {
+        const char* name;
+        UINT message;
+    };
+    const Click clicks[] = {{"click", WM_LBUTTONDOWN},
+                            {"dblclick", WM_LBUTTONDBLCLK},
+                            {"rclick", WM_RBUTTONDOWN},
+                            {"balloonclick", 0x0405 /* NIN_BALLOONUSERCLICK */}};
+    HWND window = FindMainWindow();
+    if (!window) {
+        std::printf("no kova main window\n");
+        return 2;
+    }
+    for (const Click& click : clicks) {
+        if (std::strcmp(what, click.name) != 0) {
+            continue;
+        }
+        // The menu opens at the pointer: beside the icons on the task bar
+        // (right on an icon its tip would come up over the menu).
+        RECT tray{};
+        if (click.message == WM_RBUTTONDOWN && GetWindowRect(FindWindowA("Shell_TrayWnd", nullptr), &tray)) {
+            SetCursorPos(tray.right - TRAY_POINTER_OFFSET, (tray.top + tray.bottom) / 2);
+        }
+        PostMessageA(window, WM_TRAY_NOTIFY, iconId, click.message);
+        std::printf("%s on icon %u\n", what, iconId);
+        return 0;
+    }
+    std::fprintf(stderr, "unknown click %s\n", what);
+    return 64;
+}
+
+int Menu(const char* choice)
+{
+    HWND menu = WaitForKovaWindow("#32768", DEFAULT_TIMEOUT_MS);
+    if (!menu) {
+        std::printf("no tray menu open\n");
+        return 2;
+    }
+    if (std::strcmp(choice, "esc") == 0) {
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        std::printf("menu closed\n");
+        return 0;
+    }
+    unsigned entry = static_cast<unsigned>(std::strtoul(choice, nullptr, 10));
+    if (entry == 0) {
+        std::fprintf(stderr, "menu entries count from 1\n");
+        return 64;
+    }
+    // The menu opens with nothing selected: the first Down selects entry 1.
+    for (unsigned i = 0; i < entry; ++i) {
+        PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+    std::printf("chose entry %u\n", entry);
+    return 0;
+}
+
+int Answer(const char* answer)
+{
+    HWND box = WaitForKovaWindow("#32770", DEFAULT_TIMEOUT_MS);
+    if (!box) {
+        std::printf("no question open\n");
+        return 2;
+    }
+    char caption[128] = {};
+    GetWindowTextA(box, caption, sizeof(caption));
+    // Yes and No sit on the second and first button of the program's box.
+    int button = std::strcmp(answer, "yes") == 0 ? IDC_MSGBOX_BUTTON2 : IDC_MSGBOX_BUTTON1;
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    std::printf("answered %s to \"%s\"\n", answer, caption);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kovactl wait|close [ms] | register N | endsession\n");
+        std::fprintf(stderr, "usage: kovactl wait|close [ms] | register N | endsession | tray N CLICK | menu K|esc | "
+                             "answer yes|no\n");
         return 64;
     }
     DWORD timeout = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)) : DEFAULT_TIMEOUT_MS;
@@ -141,6 +258,15 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(argv[1], "endsession") == 0) {
         return EndSession();
+    }
+    if (std::strcmp(argv[1], "tray") == 0 && argc > 3) {
+        return Tray(static_cast<UINT>(std::strtoul(argv[2], nullptr, 10)), argv[3]);
+    }
+    if (std::strcmp(argv[1], "menu") == 0 && argc > 2) {
+        return Menu(argv[2]);
+    }
+    if (std::strcmp(argv[1], "answer") == 0 && argc > 2) {
+        return Answer(argv[2]);
     }
     std::fprintf(stderr, "unknown command %s\n", argv[1]);
     return 64;

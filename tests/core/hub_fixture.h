@@ -67,6 +67,10 @@ public:
     BOOL IsUtilityOpen() override;
     BOOL IsHelpOpen() override;
 
+protected:
+    int BuildMenu(TrayMenuItem (&)[TRAY_MENU_MAX]) override { return 0; }
+    void OnExitConfirmed() override {}
+
 private:
     UINT m_id;
 };

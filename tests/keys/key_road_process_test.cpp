@@ -14,6 +14,7 @@
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/screen_capture.h"
+#include "tests/tray/tray_world.h"
 
 #include <gtest/gtest.h>
 #include <wtsapi32.h>
@@ -240,6 +241,21 @@ TEST_F(KeyRoadTest, PressesKeepWorkingAfterUnplugAndPlugAndAfterSuspendAndResume
     ASSERT_TRUE(WaitForText("Play"));
     HoldVolumeKey(3, "02 20 00 00 00 00 00 00", "02 00 00 00 00 00 00 00");
     EXPECT_EQ(Texts(), (std::vector<std::string>{"NextTrack", "Back", "Play"}));
+}
+
+TEST_F(KeyRoadTest, APressBlinksTheRemotesIcon)
+{
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Icon", 1);
+    host.Run(CLASSIC_COL03);
+    StartKova();
+    ASSERT_TRUE(WaitOpened(3, 1));
+    const std::vector<TrayPicture> shown = SettledTrayPictures();
+    ASSERT_FALSE(shown.empty()) << "the icon shows while the receiver is open";
+    Press(3, "02 01 00 00 00 00 00 00", "02 00 00 00 00 00 00 00");
+    const TrayPicture lit = WaitForNewPicture(shown);
+    ASSERT_FALSE(lit.empty()) << "the remote button did not blink the icon";
+    EXPECT_TRUE(WaitForTrayCount(lit, 0)) << "the blink ends";
+    ASSERT_TRUE(WaitForText("NextTrack"));
 }
 
 TEST_F(KeyRoadTest, TheRadioReceiverShowsItsWakeEventAndItsButtons)
