@@ -211,10 +211,14 @@ void CVolCtrl::OnVolumeKeyLegacy(int state) { OnVolumeButton(state, Form::Legacy
 void CVolCtrl::OnVolumeButton(int state, Form form)
 {
     if (!state) {
-        // A release ends the repeat even if the display went away meanwhile.
+        // A release ends the repeat even if the display went away meanwhile,
+        // with a last display in the form of the refreshes before it: the
+        // radio receiver's held volume key is ended through the endpoint
+        // form also where the mixer's form pressed it.
         if (RepeatTimerActive) {
+            const Form shown = m_repeatForm;
             StopRepeat();
-            ShowVolume(form, FALSE);
+            ShowVolume(shown, FALSE);
         }
         return;
     }

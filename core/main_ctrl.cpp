@@ -6,6 +6,7 @@
 #include "core/scoped.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
+#include "keys/key_test_ctrl.h"
 #include "osd/osd_control.h"
 #include "tray/kova_tray_ctrl.h"
 #include "tray/tesk_tray_ctrl.h"
@@ -167,8 +168,14 @@ bool CMainCtrl::CreateKeyController()
 {
     delete KeyController;
     KeyController = nullptr;
-    // The test form when Test_Mode is set, else the working form; either is
-    // given the remote-control tray to flash.
+    // The test form when Test_Mode is set (a machine without settings), else
+    // the working form; either is given the remote-control tray to flash.
+    // The working form comes with the button actions; until then a machine
+    // configured for it runs without a key controller and drops every report.
+    if (GetControlSettings().Test_Mode) {
+        KeyController = new (std::nothrow) CKeyTestCtrl(RemoteTray);
+        return KeyController != nullptr;
+    }
     return true;
 }
 

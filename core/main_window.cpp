@@ -17,9 +17,6 @@ HPOWERNOTIFY DisplayNotify = nullptr;
 
 namespace {
 
-// The status the key controller's numeric entry ends with on its time-out.
-constexpr uint32_t ENTRY_TIMEOUT = 0xFFFF0006u;
-
 // The player control numbers its notices 0 to 8, the texts go from 0 to 6:
 // play (7) and pause (8) show the texts of play and pause.
 constexpr uint16_t PLAYER_NOTICE_PLAY = 7;

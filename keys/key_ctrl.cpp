@@ -2,13 +2,54 @@
 
 #include "audio/vol_ctrl.h"
 #include "core/low_bat_ctrl.h"
+#include "core/folders.h"
 #include "core/main_ctrl.h"
+#include "core/messages.h"
 #include "core/power.h"
 #include "hid/feature_reports.h"
 #include "hid/hid_device.h"
 #include "tray/tray_control.h"
 
+#include <shellapi.h>
+
+#include <cstdio>
 #include <new>
+
+namespace {
+
+// The button setting tool's window; started from Program Files when it does
+// not run yet. Null when it cannot be started or shows no window in time.
+HWND FindOrStartSettingTool()
+{
+    if (HWND tool = FindWindowA(SETTING_TOOL_CLASS, nullptr)) {
+        return tool;
+    }
+    char folder[MAX_PATH] = {};
+    char path[MAX_PATH + 32] = {};
+    if (!GetProgramFilesDir(folder, sizeof(folder)) ||
+        std::snprintf(path, sizeof(path), "%s%s", folder, SETTING_TOOL_PATH) >= static_cast<int>(sizeof(path))) {
+        return nullptr;
+    }
+    SHELLEXECUTEINFOA start{};
+    start.cbSize = sizeof(start);
+    // A missing tool is dropped silently: no shell error box from a
+    // program that runs in the background.
+    start.fMask = SEE_MASK_FLAG_NO_UI;
+    start.lpFile = path;
+    start.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&start)) {
+        return nullptr;
+    }
+    for (uint32_t look = 0; look < SETTING_TOOL_LOOKS; ++look) {
+        Sleep(SETTING_TOOL_LOOK_MS);
+        if (HWND tool = FindWindowA(SETTING_TOOL_CLASS, nullptr)) {
+            return tool;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 CKeyCtrl::CKeyCtrl(CTrayControl* tray) : Tray(tray)
 {
@@ -121,5 +162,51 @@ void CKeyCtrl::Dispatch(const KeyAction& a, uint32_t deviceFlags, const uint8_t*
     case KeyHandler::EffectKey: OnEffectKey(a.code, a.state); break;
     case KeyHandler::DataKey: OnDataKey(a.code, a.state); break;
     case KeyHandler::ValueKey: OnValueKey(a.code, a.value, a.state); break;
+    }
+}
+
+void CKeyCtrl::RunNumericEntryKey(uint16_t code, const EntryTimeouts& timeouts)
+{
+    const EntryStep step = NumericEntryKey(Entry, code, timeouts);
+    switch (step.kind) {
+    case EntryStep::Kind::StartTimer:
+        // The window procedure ends the entry when it fires.
+        if (CMainCtrl::MainWindow) {
+            SetTimer(CMainCtrl::MainWindow, IDT_NUMERIC_ENTRY, step.value, nullptr);
+        }
+        break;
+    case EntryStep::Kind::Finish:
+        FinishNumericEntry(step.value);
+        break;
+    case EntryStep::Kind::Nothing:
+        break;
+    }
+}
+
+void CKeyCtrl::CancelNumericEntry()
+{
+    if (IsEntryRunning(Entry)) {
+        FinishNumericEntry(ENTRY_CANCELLED);
+    }
+}
+
+void CKeyCtrl::DeliverNumericEntry(uint32_t result)
+{
+    // The window procedure has already killed the timer that timed out.
+    if (result != ENTRY_TIMEOUT && CMainCtrl::MainWindow) {
+        KillTimer(CMainCtrl::MainWindow, IDT_NUMERIC_ENTRY);
+    }
+    HWND target = FindWindowA(nullptr, NAVIGATION_TEST_TITLE);
+    // Without the test window only a finished number goes anywhere: to the
+    // setting tool.
+    if (!target && result == ENTRY_COMPLETE) {
+        target = FindOrStartSettingTool();
+    }
+    const EntryPosts posts = TakeEntryResults(Entry, result);
+    if (!target) {
+        return;
+    }
+    for (int i = 0; i < posts.count; ++i) {
+        PostMessageA(target, ENTRY_RESULT_MESSAGE, posts.items[i].which, static_cast<LPARAM>(posts.items[i].value));
     }
 }

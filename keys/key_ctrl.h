@@ -8,6 +8,7 @@
 // and carries out what it decided, in order.
 
 #include "config/config.h"
+#include "keys/numeric_entry.h"
 #include "keys/report_decoder.h"
 
 #include <cstdint>
@@ -53,15 +54,10 @@ public:
     virtual void OnDataKey(uint16_t code, uint32_t state) = 0;
     virtual void OnValueKey(uint16_t kind, uint16_t value, uint32_t state) = 0;
 
-    // Numeric-entry state, driven by the concrete controllers.
-    uint32_t EntryOne = 0;
-    uint32_t EntryTwo = 0;
-    uint32_t DigitsArmed = 0;
-    uint16_t DigitCount = 0;
-    uint16_t DigitsEntered = 0;
-    uint16_t LastDigit = 0;
-    uint32_t ValueOne = 0;
-    uint32_t ValueTwo = 0;
+    // The numeric code entry (EntryOne, EntryTwo, DigitsArmed, DigitCount,
+    // DigitsEntered, LastDigit, ValueOne, ValueTwo), driven by the concrete
+    // controllers from their own keys.
+    NumericEntryState Entry{};
 
 protected:
     // What each report field last carried (LastRemoteCode, LastKeyboardState,
@@ -71,6 +67,16 @@ protected:
     CVolCtrl* VolumeControl = nullptr;
     CLowBatCtrl* BatteryWarning = nullptr;
     CTrayControl* Tray = nullptr;
+
+    // One key of the numeric entry: starts the main window's entry timer or
+    // ends the entry through FinishNumericEntry, as the entry answers.
+    void RunNumericEntryKey(uint16_t code, const EntryTimeouts& timeouts);
+    // Any other key or report ends a running entry.
+    void CancelNumericEntry();
+    // What FinishNumericEntry does in both forms: hands the result to the
+    // navigation test window, or a finished number to the button setting
+    // tool (started when it does not run), and ends the entry.
+    void DeliverNumericEntry(uint32_t result);
 
 private:
     void Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length);

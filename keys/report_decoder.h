@@ -77,11 +77,14 @@ struct KeyActions {
     static constexpr int CAPACITY = 8;
     KeyAction items[CAPACITY];
     int count = 0;
+    int dropped = 0;  // actions that did not fit: never, if CAPACITY is right
 
     void Add(const KeyAction& action)
     {
         if (count < CAPACITY) {
             items[count++] = action;
+        } else {
+            ++dropped;
         }
     }
 };

@@ -21,4 +21,21 @@
 #define IDC_MSGBOX_ICON 1037
 #define IDC_MSGBOX_TEXT 1038
 
+/* Button names of the test-mode key controller: the name of code c of a
+   key group is the string IDS_<group>_NAMES + c. */
+#define IDS_REMOTE_BUTTON_NAMES 4000
+#define IDS_CONSUMER_KEY_NAMES 5000
+#define IDS_FUNCTION_KEY_NAMES 6000
+#define IDS_APPLICATION_KEY_NAMES 7000
+#define IDS_DIGIT_KEY_NAMES 8000
+#define IDS_MODE_KEY_NAMES 9000
+#define IDS_MEDIA_CENTER_KEY_NAMES 10000
+#define IDS_EXTRA_KEY_NAMES 11000
+#define IDS_EXTRA_KEY2_NAMES 12000
+/* The colour keys (function codes below 15). */
+#define IDS_COLOUR_RED 6900
+#define IDS_COLOUR_BLUE 6901
+#define IDS_COLOUR_YELLOW 6902
+#define IDS_COLOUR_GREEN 6903
+
 #endif

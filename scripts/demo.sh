@@ -13,10 +13,38 @@ JOURNAL_WIN="C:\\users\\Public\\kova-demo.journal"
 JOURNAL="$WINEPREFIX/drive_c/users/Public/kova-demo.journal"
 rm -f "$JOURNAL"
 
-step "Starting kova.exe from $PROGRAM_DIR (hidden, no settings: test mode)"
-KOVA_JOURNAL="$JOURNAL_WIN" wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
+build_dir=$(dirname "$WINEPREFIX")
+
+# The receiver's identity is the one thing the installer must have written;
+# with no Controls key at all kova runs its test-mode key controller.
+step "Registering the receiver's identity (vendor 0x0bda, product 0x0150) and nothing else"
+wine_run reg add 'HKLM\Software\Orlan\Kova' /v VendorID1 /t REG_DWORD /d 0x0bda /f >/dev/null 2>&1
+wine_run reg add 'HKLM\Software\Orlan\Kova' /v ProductID1 /t REG_DWORD /d 0x0150 /f >/dev/null 2>&1
+say "no Controls key: Test_Mode is 1 by default"
+
+step "Starting a virtual receiver (a classic receiver: col01 to col03) and kova.exe (hidden)"
+# The receiver reads its commands from a pipe that this script writes to;
+# its events go to a file.
+fifo="$build_dir/demo-receiver.fifo"
+events="$build_dir/demo-receiver.txt"
+rm -f "$fifo" "$events"
+mkfifo "$fifo"
+wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$fifo" >"$events" 2>/dev/null &
+receiver_pid=$!
+exec 3>"$fifo"
+remote() { printf '%s\n' "$*" >&3; }
+remote "plug 1 vid=0x0bda pid=0x0150 page=0x0001 usage=0x06 in=9 feature=0"
+remote "plug 2 vid=0x0bda pid=0x0150 page=0x000c usage=0x01 in=3 feature=0"
+remote "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4"
+remote "feature 3 03 6e"
+for _ in $(seq 100); do grep -q '^plugged 3' "$events" 2>/dev/null && break; sleep 0.1; done
+KOVA_JOURNAL="$JOURNAL_WIN" KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
 kova_pid=$!
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
+for _ in $(seq 100); do grep -q '^opened 3' "$events" && break; sleep 0.1; done
+held=$(awk '/^opened/ {o[$2]++} /^closed/ {o[$2]--} END {for (c in o) if (o[c] > 0) print "col0" c}' "$events" |
+       sort | paste -sd' ' -)
+say "kova holds ${held:-nothing} open (col01 is the keyboard part, looked at and let go)"
 
 step "Starting a second copy"
 wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1
@@ -31,13 +59,38 @@ step "The Windows session ends (then the end is cancelled)"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" endsession | tr -d '\r')"
 say "client library called: $(grep -a kovaapi.dll "$JOURNAL" 2>/dev/null | tr -d '\r' || echo nothing)"
 
-step "Closing kova (WM_CLOSE to its main window)"
+step "Pressing buttons on the virtual remote (the receiver woke the PC with button 110)"
+shown() { grep -a '^orlanosd.dll OnScreen_DisplayA' "$JOURNAL" 2>/dev/null | LC_ALL=C sed -E 's/.* text="(.*)"\r?$/\1/'; }
+for _ in $(seq 80); do shown | grep -qx F19 && break; sleep 0.1; done
+press() { remote "send 3 $1"; remote "send 3 $2 00 00 00 00 00 00 00"; sleep 0.5; }
+press "02 01 00 00 00 00 00 00" 02                    # NextTrack (remote button word)
+press "03 cd 00 00 00 00 00 00" 03                    # Play/Pause (keyboard report, consumer usage)
+remote "send 3 02 10 00 00 00 00 00 00"; sleep 1      # volume up, held for a second
+remote "send 3 02 00 00 00 00 00 00 00"; sleep 0.1
+press "04 0d 00 00 00 00 00 00" 04                    # MCE Start (media-center code)
+shot="$build_dir/keys-demo.png"
+rm -f "$shot" "$build_dir/keys-demo-name.png"
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$shot")" >/dev/null 2>&1
+# The name's corner of the screen, for the documentation.
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$build_dir/keys-demo-name.png")" 880 0 400 80 >/dev/null 2>&1
+say "pressed: wake button 110, NextTrack, Play/Pause, volume up (held 1 s), MCE Start"
+say "shown:   $(shown | paste -sd, - | sed 's/,/, /g')"
+bars=$(grep -a '^OSDPIC.dll OnScreen_ImageA' "$JOURNAL" 2>/dev/null)
+say "volume:  $(grep -c 'time=300 ' <<<"$bars") refreshes while held and $(grep -c 'time=1500 ' <<<"$bars") final bar," \
+    "volume $(tail -1 <<<"$bars" | sed -E 's/.* max=([0-9]+) value=([0-9]+) .*/\2 of \1/') from the mixer"
+if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot was taken"; fi
+
+step "Closing kova (WM_CLOSE to its main window) and unplugging the receiver"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" close 15000 | tr -d '\r')"
 wait "$kova_pid"
 say "wine reports exit code $?"
+remote "quit"
+exec 3>&-
+wait "$receiver_pid"
+rm -f "$fifo"
+wine_run reg delete 'HKLM\Software\Orlan' /f >/dev/null 2>&1
 
 step "On-screen display: a button text and the volume picture, through our display libraries"
-build_dir=$(dirname "$WINEPREFIX")
 shot="$build_dir/osd-demo.png"
 journal="$build_dir/osd-demo-journal.txt"
 rm -f "$shot" "$journal"

@@ -8,6 +8,8 @@
 
 void JournalLine(const char* library, const char* exportName, const char* format, ...)
 {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
     char path[MAX_PATH] = {};
     DWORD n = GetEnvironmentVariableA(JOURNAL_ENV, path, sizeof(path));
     if (n == 0 || n >= sizeof(path)) {
@@ -24,6 +26,12 @@ void JournalLine(const char* library, const char* exportName, const char* format
         va_start(args, format);
         int more = std::vsnprintf(line + used, sizeof(line) - used, format, args);
         va_end(args);
+        if (more > 0) {
+            used += more;
+        }
+    }
+    if (static_cast<size_t>(used) < sizeof(line) - 3 && GetEnvironmentVariableA(JOURNAL_CLOCK_ENV, nullptr, 0) != 0) {
+        int more = std::snprintf(line + used, sizeof(line) - used, " qpc=%lld", static_cast<long long>(now.QuadPart));
         if (more > 0) {
             used += more;
         }

@@ -7,6 +7,10 @@
 #include <cstdarg>
 
 constexpr char JOURNAL_ENV[] = "KOVA_JOURNAL";
+// When this variable is set too, every line ends with " qpc=<counter>": the
+// performance counter at the call, the same clock in every process, for the
+// benchmarks.
+constexpr char JOURNAL_CLOCK_ENV[] = "KOVA_JOURNAL_CLOCK";
 
 // printf-style arguments; the line is written with one append, so lines of
 // several processes never interleave.

@@ -1,0 +1,378 @@
+// Press-to-screen latency through the whole program: kova.exe runs as in the
+// field (test mode, no settings but the receiver's identity) on a virtual
+// receiver hosted here; each press is written to the receiver's pipe and
+// timed until the display library is called to show the button's name (the
+// library's journal line carries the performance counter at the call).
+// In the same run, and interleaved with it, a bare relay: a thread that
+// reads a pipe and posts a window message, timed from the pipe write to the
+// window procedure. The difference is what kova itself adds.
+//
+//   press_latency [--count N]
+
+#include <windows.h>
+
+#include "companions/journal/journal.h"
+#include "companions/vreceiver/virtual_receiver.h"
+#include "core/folders.h"
+#include "core/messages.h"
+#include "hid/hid_backend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t BENCH_VENDOR = 0x0BDA;
+constexpr uint32_t BENCH_PRODUCT = 0x0150;
+constexpr char IDENTITY_KEY[] = "Software\\Orlan\\Kova";
+constexpr char ORLAN_KEY[] = "Software\\Orlan";
+constexpr DWORD START_TIMEOUT_MS = 20000;
+constexpr DWORD SHOW_TIMEOUT_MS = 5000;
+// The wake check reads the receiver 3 s after the start: measure after it.
+constexpr DWORD SETTLE_MS = 4000;
+constexpr UINT WM_RELAYED = WM_APP + 1;
+constexpr char RELAY_WINDOW_CLASS[] = "KovaPressRelay";
+
+LARGE_INTEGER g_frequency;
+
+int64_t Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+double Microseconds(int64_t ticks)
+{
+    return 1e6 * static_cast<double>(ticks) / static_cast<double>(g_frequency.QuadPart);
+}
+
+// --- The bare relay ------------------------------------------------------
+
+struct Relay {
+    HANDLE Server = INVALID_HANDLE_VALUE;
+    HANDLE Client = INVALID_HANDLE_VALUE;
+    HWND Window = nullptr;
+    HANDLE Thread = nullptr;
+    std::atomic<bool> Stop{false};
+};
+
+int64_t g_relayed = 0;
+
+LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_RELAYED) {
+        g_relayed = Now();
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI RelayMain(void* context)
+{
+    auto* relay = static_cast<Relay*>(context);
+    uint8_t report[8];
+    DWORD read = 0;
+    while (!relay->Stop && ReadFile(relay->Server, report, sizeof(report), &read, nullptr)) {
+        PostMessageA(relay->Window, WM_RELAYED, 0, 0);
+    }
+    return 0;
+}
+
+bool StartRelay(Relay& relay)
+{
+    const std::string name = "\\\\.\\pipe\\kova_press_relay_" + std::to_string(GetCurrentProcessId());
+    relay.Server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
+                                    0, 4096, 0, nullptr);
+    relay.Client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RelayProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = RELAY_WINDOW_CLASS;
+    RegisterClassA(&wc);
+    relay.Window = CreateWindowExA(0, RELAY_WINDOW_CLASS, "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance,
+                                   nullptr);
+    if (relay.Server == INVALID_HANDLE_VALUE || relay.Client == INVALID_HANDLE_VALUE || !relay.Window) {
+        return false;
+    }
+    relay.Thread = CreateThread(nullptr, 0, RelayMain, &relay, 0, nullptr);
+    return relay.Thread != nullptr;
+}
+
+void StopRelay(Relay& relay)
+{
+    relay.Stop = true;
+    if (relay.Client != INVALID_HANDLE_VALUE) {
+        CloseHandle(relay.Client);  // the reader's ReadFile fails and it ends
+    }
+    if (relay.Thread) {
+        WaitForSingleObject(relay.Thread, 5000);
+        CloseHandle(relay.Thread);
+    }
+    if (relay.Server != INVALID_HANDLE_VALUE) {
+        CloseHandle(relay.Server);
+    }
+    if (relay.Window) {
+        DestroyWindow(relay.Window);
+    }
+}
+
+// One write through the relay; its latency in counter ticks, or -1.
+int64_t RelayOnce(Relay& relay)
+{
+    const uint8_t report[8] = {2, 1};
+    g_relayed = 0;
+    const int64_t start = Now();
+    DWORD written = 0;
+    if (!WriteFile(relay.Client, report, sizeof(report), &written, nullptr)) {
+        return -1;
+    }
+    MSG msg;
+    while (g_relayed == 0 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&msg);
+    }
+    return g_relayed - start;
+}
+
+// --- kova.exe ------------------------------------------------------------
+
+// Reads the lines the display libraries add to the journal.
+class JournalTail {
+public:
+    explicit JournalTail(std::string path) : m_path(std::move(path)) {}
+
+    // The counter of the next display call journalled; -1 when none came in
+    // time.
+    int64_t WaitForDisplay(DWORD timeoutMs)
+    {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            ReadMore();
+            size_t end;
+            while ((end = m_pending.find('\n')) != std::string::npos) {
+                std::string line = m_pending.substr(0, end);
+                m_pending.erase(0, end + 1);
+                const size_t qpc = line.find(" qpc=");
+                if (line.rfind("orlanosd.dll OnScreen_Display", 0) == 0 && qpc != std::string::npos) {
+                    return std::strtoll(line.c_str() + qpc + 5, nullptr, 10);
+                }
+            }
+            if (GetTickCount() - start > timeoutMs) {
+                return -1;
+            }
+            Sleep(1);
+        }
+    }
+
+private:
+    void ReadMore()
+    {
+        HANDLE file = CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        LARGE_INTEGER offset;
+        offset.QuadPart = m_offset;
+        SetFilePointerEx(file, offset, nullptr, FILE_BEGIN);
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+            m_pending.append(buffer, read);
+            m_offset += read;
+        }
+        CloseHandle(file);
+    }
+
+    std::string m_path;
+    int64_t m_offset = 0;
+    std::string m_pending;
+};
+
+// The receiver's identity in the prefix's registry for the run; whatever
+// was there before comes back afterwards.
+class IdentityForTheRun {
+public:
+    IdentityForTheRun()
+    {
+        HKEY key = nullptr;
+        m_orlanExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ORLAN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (key) {
+            RegCloseKey(key);
+        }
+        Save("ProductID1", &m_product);
+        Save("VendorID1", &m_vendor);
+        Set("ProductID1", BENCH_PRODUCT);
+        Set("VendorID1", BENCH_VENDOR);
+    }
+    ~IdentityForTheRun()
+    {
+        if (!m_orlanExisted) {
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
+            return;
+        }
+        Restore("ProductID1", m_product);
+        Restore("VendorID1", m_vendor);
+    }
+
+private:
+    struct Saved {
+        bool Present = false;
+        DWORD Value = 0;
+    };
+    static void Save(const char* name, Saved* saved)
+    {
+        DWORD size = sizeof(saved->Value);
+        saved->Present = RegGetValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, RRF_RT_REG_DWORD, nullptr,
+                                      &saved->Value, &size) == ERROR_SUCCESS;
+    }
+    static void Set(const char* name, DWORD value)
+    {
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, REG_DWORD, &value, sizeof(value));
+    }
+    static void Restore(const char* name, const Saved& saved)
+    {
+        if (saved.Present) {
+            Set(name, saved.Value);
+        } else {
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name);
+        }
+    }
+
+    bool m_orlanExisted = false;
+    Saved m_product;
+    Saved m_vendor;
+};
+
+HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        for (HWND w = FindWindowA(MAIN_WINDOW_CLASS, nullptr); w; w = FindWindowExA(nullptr, w, MAIN_WINDOW_CLASS, nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == pid) {
+                return w;
+            }
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+void Report(const char* name, std::vector<int64_t> samples, size_t wanted)
+{
+    std::sort(samples.begin(), samples.end());
+    auto pct = [&](double p) {
+        return samples.empty() ? 0.0
+                               : Microseconds(samples[std::min(samples.size() - 1, static_cast<size_t>(p * samples.size()))]);
+    };
+    std::printf("%-26s %5zu presses  median %8.1f us  p99 %8.1f us  max %8.1f us%s\n", name, samples.size(), pct(0.5),
+                pct(0.99), samples.empty() ? 0.0 : Microseconds(samples.back()),
+                samples.size() == wanted ? "" : "  (some lost)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    uint32_t count = 300;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--count") == 0) {
+            count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
+        }
+    }
+    QueryPerformanceFrequency(&g_frequency);
+
+    // The receiver first: kova registers for its device notices at start.
+    const std::string name = "press-bench-" + std::to_string(GetCurrentProcessId());
+    std::atomic<int> opened{0};
+    VirtualReceiver receiver(name, [&](const std::string& event) {
+        if (event.rfind("opened 3 ", 0) == 0) {
+            ++opened;
+        }
+    });
+    std::string error;
+    if (!receiver.Start() ||
+        !receiver.Execute("plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4", &error)) {
+        std::printf("cannot start the virtual receiver %s\n", error.c_str());
+        return 1;
+    }
+    IdentityForTheRun identity;
+
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    const std::string journal = std::string(temp) + "kova-press-bench-" + std::to_string(GetCurrentProcessId()) + ".log";
+    DeleteFileA(journal.c_str());
+    SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, name.c_str());
+    SetEnvironmentVariableA(JOURNAL_ENV, journal.c_str());
+    SetEnvironmentVariableA(JOURNAL_CLOCK_ENV, "1");
+
+    char folder[MAX_PATH] = {};
+    GetRemoteProgramDir(folder, sizeof(folder));
+    std::string commandLine = "\"" + std::string(folder) + "\\kova.exe\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::printf("cannot start %s\n", commandLine.c_str());
+        return 1;
+    }
+    HWND kova = WaitForMainWindow(pi.dwProcessId, START_TIMEOUT_MS);
+    const DWORD start = GetTickCount();
+    while (opened == 0 && GetTickCount() - start < START_TIMEOUT_MS) {
+        Sleep(50);
+    }
+    bool ok = kova && opened > 0;
+    Sleep(SETTLE_MS);
+
+    Relay relay;
+    ok = ok && StartRelay(relay);
+    JournalTail displays(journal);
+    std::vector<int64_t> throughKova;
+    std::vector<int64_t> bare;
+    for (uint32_t i = 0; ok && i < count; ++i) {
+        const int64_t relayed = RelayOnce(relay);
+        if (relayed >= 0) {
+            bare.push_back(relayed);
+        }
+        // NextTrack and PrevTrack by turns, each released before the next.
+        const uint8_t press[8] = {2, static_cast<uint8_t>(i % 2 ? 2 : 1)};
+        const uint8_t release[8] = {2};
+        const int64_t sent = Now();
+        if (receiver.SendInput(3, press, sizeof(press)) != 1) {
+            break;
+        }
+        const int64_t shown = displays.WaitForDisplay(SHOW_TIMEOUT_MS);
+        if (shown > 0) {
+            throughKova.push_back(shown - sent);
+        }
+        receiver.SendInput(3, release, sizeof(release));
+        Sleep(10);
+    }
+
+    std::printf("press to display library, %u presses (Wine, a virtual receiver):\n", count);
+    Report("kova.exe, receiver to OSD", throughKova, count);
+    Report("bare pipe-to-window relay", bare, count);
+    std::fflush(stdout);
+
+    StopRelay(relay);
+    if (kova) {
+        PostMessageA(kova, WM_CLOSE, 0, 0);
+    }
+    if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
+        TerminateProcess(pi.hProcess, 1);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    receiver.Stop();
+    DeleteFileA(journal.c_str());
+    return ok && throughKova.size() == count ? 0 : 1;
+}
