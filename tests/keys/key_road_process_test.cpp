@@ -8,7 +8,6 @@
 #include "core/messages.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
-#include "tests/support/desktop_lock.h"
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
@@ -156,7 +155,6 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return Texts().size() > before; }, SHOW_TIMEOUT_MS));
     }
 
-    ExclusiveDesktopUse desktop;
     CleanOrlanRegistry clean;
     ScopedJournal journal;
     ReceiverHost host;

@@ -12,7 +12,6 @@
 #include "hid/hid_device.h"
 #include "keys/numeric_entry.h"
 #include "tests/core/hub_fixture.h"
-#include "tests/support/desktop_lock.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/program_files_sandbox.h"
@@ -155,7 +154,6 @@ protected:
     }
     std::vector<std::string> ToolEntries() const { return journal.Calls("PadTool.exe", "entry"); }
 
-    ExclusiveDesktopUse desktop;
     RegistrySandbox registry;
     ProgramFilesSandbox programFiles;
     ScopedJournal journal;

@@ -7,7 +7,6 @@
 #include "osd/osd_record.h"
 
 #include "core/messages.h"
-#include "tests/support/desktop_lock.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/screen_capture.h"
@@ -232,9 +231,8 @@ HWND MakeWindow(const char* className, DWORD style)
 
 class OsdHidingTest : public ::testing::Test {
 protected:
-    // Texts shown by tests running meanwhile would hide these windows too.
-    ExclusiveDesktopUse desktop;
-
+    // Texts shown by tests running meanwhile would hide these windows too:
+    // ctest runs this suite alone (see tests/CMakeLists.txt).
     void SetUp() override { ResetConfigStoreForTests(); }
     void TearDown() override { ResetConfigStoreForTests(); }
     RegistrySandbox registry;

@@ -7,7 +7,6 @@
 #include "core/message_box.h"
 #include "core/messages.h"
 #include "resources/resource.h"
-#include "tests/support/desktop_lock.h"
 
 #include <string>
 
@@ -65,8 +64,7 @@ protected:
 
 TEST_F(TrayExitTest, NoLeavesEverythingAsItWasAndTheIconsIgnoreClicksMeanwhile)
 {
-    // The test looks at the window in front: the desktop is its alone.
-    ExclusiveDesktopUse desktop;
+    // The test looks at the window in front: ctest runs it alone.
     SetUpRemote();
     ChooseExit(TRAY_ICON_REMOTE, REMOTE_CAPTION, [&](HWND box) {
         // Opened only now (an open utility grays Exit), behind the question.
