@@ -164,7 +164,10 @@ bool RegisterScreenClass(char* className, size_t size)
     WNDCLASSA wc{};
     wc.lpfnWndProc = ScreenWindowProc;
     wc.hInstance = g_module;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    // No cursor: the window lets every click through, and loading one here
+    // would make this thread the first to open the display's own device
+    // context, which under Wine can deadlock against a caller's thread
+    // that loads an icon at the same moment.
     wc.lpszClassName = className;
     return RegisterClassA(&wc) != 0;
 }
