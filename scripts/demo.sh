@@ -149,7 +149,7 @@ sleep 3
 # shellcheck disable=SC2086
 wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$balloon_shot")" $corner </dev/null >/dev/null 2>&1
 wait "$kova_pid"
-say "kova ended $(printf '%.1f' "$(echo "$(date +%s.%N) - $exit_start" | bc)") s after the Yes (the balloon's time; at most 5 s)"
+say "kova ended $(awk -v a="$exit_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s after the Yes (the balloon's time; at most 5 s)"
 echo quit >&7
 exec 7>&-
 wait "$receiver_pid" 2>/dev/null
