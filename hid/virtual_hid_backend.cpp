@@ -65,6 +65,24 @@ DWORD FailureCode(const std::string& reply)
 
 bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
+// A virtual collection has at most one button and one value entry of each
+// kind; hands it out the way hid.dll answers for a caller's array.
+template <typename Caps>
+NTSTATUS CopyCaps(USHORT have, const Caps& entry, Caps* caps, USHORT* count)
+{
+    if (have == 0) {
+        *count = 0;
+        return HIDP_STATUS_USAGE_NOT_FOUND;
+    }
+    if (*count < have || !caps) {
+        *count = have;
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    caps[0] = entry;
+    *count = have;
+    return HIDP_STATUS_SUCCESS;
+}
+
 }  // namespace
 
 VirtualHidBackend::VirtualHidBackend(const std::string& instance)
@@ -325,18 +343,7 @@ NTSTATUS VirtualHidBackend::GetButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAP
     if (!p || !ValidKind(type) || !count) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
-    USHORT have = p->ButtonCount[type];
-    if (have == 0) {
-        *count = 0;
-        return HIDP_STATUS_USAGE_NOT_FOUND;
-    }
-    if (*count < have || !caps) {
-        *count = have;
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
-    }
-    caps[0] = p->Buttons[type];
-    *count = have;
-    return HIDP_STATUS_SUCCESS;
+    return CopyCaps(p->ButtonCount[type], p->Buttons[type], caps, count);
 }
 
 NTSTATUS VirtualHidBackend::GetValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps, USHORT* count,
@@ -346,18 +353,7 @@ NTSTATUS VirtualHidBackend::GetValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS*
     if (!p || !ValidKind(type) || !count) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
-    USHORT have = p->ValueCount[type];
-    if (have == 0) {
-        *count = 0;
-        return HIDP_STATUS_USAGE_NOT_FOUND;
-    }
-    if (*count < have || !caps) {
-        *count = have;
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
-    }
-    caps[0] = p->Values[type];
-    *count = have;
-    return HIDP_STATUS_SUCCESS;
+    return CopyCaps(p->ValueCount[type], p->Values[type], caps, count);
 }
 
 ULONG VirtualHidBackend::MaxUsageListLength(HIDP_REPORT_TYPE type, USAGE usagePage, PHIDP_PREPARSED_DATA data)

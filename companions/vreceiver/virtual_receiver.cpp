@@ -362,7 +362,12 @@ void VirtualReceiver::ServeCollection(const ConnectionPtr& connection, const std
     }
     if (number == 0) {
         std::string fail = "fail " + std::to_string(ERROR_FILE_NOT_FOUND);
-        connection->Write(fail.data(), fail.size());
+        if (connection->Write(fail.data(), fail.size())) {
+            // Cutting the pipe now would throw the unread refusal away: wait
+            // (a while at most) for the client to read it and close.
+            std::string ignored;
+            PipeReadMessage(connection->Pipe, &ignored, VR_MESSAGE_MAX, VR_REPLY_TIMEOUT_MS, m_stopEvent);
+        }
         return;
     }
     if (!connection->Write(reply.data(), reply.size())) {

@@ -298,6 +298,7 @@ TEST_F(MainWindowTest, TheShutDownTearsDownInItsOrder)
         "deleted key devices=0 trays=0 osd=0 kovaapi=0 watchers=1",
     };
     EXPECT_EQ(HubLog::Lines(), expected);
+    EXPECT_TRUE(host.WaitForEvents("closed 3", 1)) << "the receiver is closed";
     EXPECT_EQ(host.EventsWith("closed 3").size(), 1u);
     EXPECT_EQ(GetMainController(), nullptr);
     EXPECT_EQ(CMainCtrl::RestartMutex, nullptr);
