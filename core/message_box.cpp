@@ -62,13 +62,13 @@ ButtonRow ButtonsFor(UINT type)
 
 constexpr int BUTTON_IDS[3] = {IDC_MSGBOX_BUTTON1, IDC_MSGBOX_BUTTON2, IDC_MSGBOX_BUTTON3};
 
-struct IconSpec {
+struct BoxIconSource {
     UINT nibble;
     WORD imageresId;
     WORD systemIcon;
 };
 
-constexpr IconSpec ICONS[] = {
+constexpr BoxIconSource ICONS[] = {
     {MB_ICONHAND, 98, 32513},         // IDI_HAND
     {MB_ICONQUESTION, 99, 32514},     // IDI_QUESTION
     {MB_ICONEXCLAMATION, 84, 32515},  // IDI_EXCLAMATION
@@ -81,25 +81,25 @@ UINT_PTR SlotOf(HWND dialog) { return static_cast<UINT_PTR>(GetWindowLongPtrA(di
 
 void SetBoxIcon(HWND dialog, BoxSlot& slot)
 {
-    const IconSpec* spec = nullptr;
-    for (const IconSpec& icon : ICONS) {
+    const BoxIconSource* chosen = nullptr;
+    for (const BoxIconSource& icon : ICONS) {
         if ((slot.BoxType & MB_ICONMASK) == icon.nibble) {
-            spec = &icon;
+            chosen = &icon;
         }
     }
-    if (!spec) {
+    if (!chosen) {
         return;
     }
     if (HMODULE imageres = LoadLibraryExA("imageres.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
         // The size stored in the library; a private copy, valid after FreeLibrary.
-        slot.BoxIcon = static_cast<HICON>(LoadImageA(imageres, MAKEINTRESOURCEA(spec->imageresId), IMAGE_ICON, 0, 0, 0));
+        slot.BoxIcon = static_cast<HICON>(LoadImageA(imageres, MAKEINTRESOURCEA(chosen->imageresId), IMAGE_ICON, 0, 0, 0));
         FreeLibrary(imageres);
     }
     if (!slot.BoxIcon) {
         // Also when the library lacks the icon: a notice without its symbol
         // reads as a different kind of notice.
         slot.BoxIcon = static_cast<HICON>(
-            LoadImageA(nullptr, MAKEINTRESOURCEA(spec->systemIcon), IMAGE_ICON, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
+            LoadImageA(nullptr, MAKEINTRESOURCEA(chosen->systemIcon), IMAGE_ICON, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
         slot.BoxIconShared = slot.BoxIcon != nullptr;
     }
     if (slot.BoxIcon) {
