@@ -64,3 +64,43 @@ long EnvNumber(const char* name, long fallback)
     long value = std::strtol(text, &end, 0);
     return (end && end != text && *end == '\0') ? value : fallback;
 }
+
+void JournalQuote(const char* text, unsigned codePage, char* out, size_t size)
+{
+    if (!out || size == 0) {
+        return;
+    }
+    size_t used = 0;
+    auto put = [&](char c) {
+        if (used + 1 < size) {
+            out[used++] = c;
+        }
+    };
+    put('"');
+    for (const char* p = text ? text : ""; *p && used + 6 < size; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (codePage && IsDBCSLeadByteEx(codePage, c) && p[1]) {
+            put(*p);
+            put(*++p);
+        } else if (c < 0x20 || c == '"' || c == '\\' || c == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+            for (const char* e = escaped; *e; ++e) {
+                put(*e);
+            }
+        } else {
+            put(*p);
+        }
+    }
+    put('"');
+    out[used] = '\0';
+}
+
+long long JournalMilliseconds()
+{
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart / frequency.QuadPart * 1000 + now.QuadPart % frequency.QuadPart * 1000 / frequency.QuadPart;
+}
