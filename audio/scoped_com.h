@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include "core/scoped.h"
 
 template <typename Interface>
