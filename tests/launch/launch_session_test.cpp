@@ -117,6 +117,9 @@ TEST(LaunchMutexTest, AThreadOutlivingTheLastLauncherUsesOnlyWhatItOwns)
     launcher->ExecuteLaunchRequest();
     launcher.reset();
     EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 1) << "the thread waits for the mutex past the last launcher";
+    // Handles made meanwhile take the numbers of the closed ones: a thread
+    // still using the launcher's handle would now release another object.
+    HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     TestLauncher newcomer;
 
     ReleaseMutex(held);
@@ -124,6 +127,7 @@ TEST(LaunchMutexTest, AThreadOutlivingTheLastLauncherUsesOnlyWhatItOwns)
     EXPECT_EQ(WaitForSingleObject(held, 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "released, not abandoned";
     ReleaseMutex(held);
     CloseHandle(held);
+    CloseHandle(other);
     EXPECT_TRUE(world.Starts().empty()) << "the stopped thread started nothing";
 }
 
