@@ -1,8 +1,8 @@
 #include "core/main_window.h"
 
+#include "base/messages.h"
 #include "config/config.h"
 #include "core/main_ctrl.h"
-#include "core/messages.h"
 #include "core/watchers.h"
 #include "hid/hid_device.h"
 #include "keys/key_ctrl.h"

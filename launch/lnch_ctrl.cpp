@@ -1,12 +1,12 @@
 #include "launch/lnch_ctrl.h"
 
-#include "audio/scoped_com.h"
+#include "base/app_context.h"
+#include "base/scoped_com.h"
 #include "config/regs.h"
-#include "core/key_tap.h"
-#include "core/main_ctrl.h"
-#include "core/power.h"
-#include "core/scoped.h"
-#include "core/text_util.h"
+#include "base/key_tap.h"
+#include "base/power.h"
+#include "base/scoped.h"
+#include "base/text_util.h"
 #include "osd/osd_control.h"
 
 #include <objbase.h>
@@ -104,12 +104,6 @@ HANDLE StartEntry(HWND owner, const char* file, const char* params, const char* 
     return info.hProcess;
 }
 
-// The main window as owner of the shell's prompts and DDE conversations,
-// and whether the console display is off: both belong to the main
-// controller.
-HWND MainWindow() { return CMainCtrl::MainWindow; }
-bool ConsoleDisplayOff() { return CMainCtrl::DisplayOff != 0; }
-
 }  // namespace
 
 // Everything a launch thread uses is its own, handed over when it starts:
@@ -161,7 +155,7 @@ LONG CLnchCtrl::ActiveLaunchThreads() { return s_activeLaunchThreads; }
 
 void CLnchCtrl::ExecuteLaunchRequest()
 {
-    if (ConsoleDisplayOff() && IsConnectedStandbySystem()) {
+    if (IsAppDisplayOff() && IsConnectedStandbySystem()) {
         return;
     }
     switch (Request.Mode) {
@@ -188,7 +182,8 @@ void CLnchCtrl::StartLaunchThread(LPTHREAD_START_ROUTINE procedure)
     }
     context->Request = Request;
     TerminateTexts(context->Request);
-    context->MainWindow = MainWindow();
+    // The owner of the shell's prompts and DDE conversations.
+    context->MainWindow = GetAppMainWindow();
     context->StopAtStart = s_stopLaunching;
     HANDLE mutex = nullptr;
     if (s_launchMutex && DuplicateHandle(GetCurrentProcess(), s_launchMutex, GetCurrentProcess(), &mutex, 0, FALSE,

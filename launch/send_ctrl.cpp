@@ -1,6 +1,6 @@
 #include "launch/send_ctrl.h"
 
-#include "core/key_tap.h"
+#include "base/key_tap.h"
 
 #include <cstring>
 

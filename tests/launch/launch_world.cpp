@@ -1,6 +1,6 @@
 #include "tests/launch/launch_world.h"
 
-#include "audio/scoped_com.h"
+#include "base/scoped_com.h"
 #include "config/config.h"
 
 #include "tests/support/kova_process.h"

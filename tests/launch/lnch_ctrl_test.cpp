@@ -3,8 +3,8 @@
 
 #include "launch/lnch_ctrl.h"
 
-#include "core/main_ctrl.h"
-#include "core/power.h"
+#include "base/app_context.h"
+#include "base/power.h"
 
 #include "tests/launch/launch_world.h"
 #include "tests/support/kova_process.h"
@@ -367,19 +367,19 @@ TEST_F(LaunchModeTest, NothingStartsWhileTheDisplayOfAConnectedStandbyMachineIsO
 {
     TestLauncher launcher;
     struct Case {
-        LONG displayOff;
+        bool displayOff;
         int connectedStandby;
         const char* name;
         bool starts;
     };
     const Case cases[] = {
-        {1, 1, "refused.exe", false},
-        {1, 0, "plainpc.exe", true},
-        {0, 1, "displayon.exe", true},
+        {true, 1, "refused.exe", false},
+        {true, 0, "plainpc.exe", true},
+        {false, 1, "displayon.exe", true},
     };
     std::vector<std::string> expected;
     for (const Case& c : cases) {
-        CMainCtrl::DisplayOff = c.displayOff;
+        SetAppDisplayOff(c.displayOff);
         OverrideConnectedStandbyForTests(c.connectedStandby);
         LaunchWorld::Prepare(LAUNCH_MODE_MULTIPLE, 2, {world.Program(c.name)});
         launcher.ExecuteLaunchRequest();
@@ -389,7 +389,7 @@ TEST_F(LaunchModeTest, NothingStartsWhileTheDisplayOfAConnectedStandbyMachineIsO
             expected.push_back(std::string(c.name) + " ");
         }
     }
-    CMainCtrl::DisplayOff = 0;
+    SetAppDisplayOff(false);
     OverrideConnectedStandbyForTests(-1);
     ASSERT_TRUE(world.WaitForStarts(2));
     ASSERT_TRUE(WaitForLaunchThreads());

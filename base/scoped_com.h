@@ -6,7 +6,7 @@
 
 #include <objbase.h>
 
-#include "core/scoped.h"
+#include "base/scoped.h"
 
 template <typename Interface>
 struct ComPointerTraits {
