@@ -21,9 +21,9 @@
 LaunchRequest CLnchCtrl::Request = {};
 char CLnchCtrl::ProfileName[TEXT_FIELD_SIZE] = {};
 LONG CLnchCtrl::s_instances = 0;
-HANDLE CLnchCtrl::s_launchMutex = nullptr;
-volatile LONG CLnchCtrl::s_activeLaunchThreads = 0;
-volatile LONG CLnchCtrl::s_stopLaunching = 0;
+HANDLE CLnchCtrl::LaunchMutex = nullptr;
+volatile LONG CLnchCtrl::ActiveLaunchThreads = 0;
+volatile LONG CLnchCtrl::StopLaunching = 0;
 COsdControl* CLnchCtrl::s_osd = nullptr;
 
 namespace {
@@ -116,7 +116,7 @@ struct CLnchCtrl::ThreadContext {
     HWND MainWindow;
     LONG StopAtStart;
 
-    bool StopRequested() const { return s_stopLaunching != StopAtStart; }
+    bool StopRequested() const { return StopLaunching != StopAtStart; }
 };
 
 CLnchCtrl::CLnchCtrl()
@@ -124,7 +124,7 @@ CLnchCtrl::CLnchCtrl()
     if (InterlockedIncrement(&s_instances) == 1) {
         // Not owned: it only serialises the launch threads among themselves
         // (and with any other program that opens it by name).
-        s_launchMutex = CreateMutexA(nullptr, FALSE, LAUNCH_MUTEX_NAME);
+        LaunchMutex = CreateMutexA(nullptr, FALSE, LAUNCH_MUTEX_NAME);
         s_osd = new COsdControl;
     }
 }
@@ -134,12 +134,12 @@ CLnchCtrl::~CLnchCtrl()
     if (InterlockedDecrement(&s_instances) != 0) {
         return;
     }
-    InterlockedIncrement(&s_stopLaunching);
+    InterlockedIncrement(&StopLaunching);
     delete s_osd;
     s_osd = nullptr;
     // Launch threads poll the stop request at least every 500 ms while they
     // wait for a program; keep this thread's windows answering meanwhile.
-    for (int wait = 0; wait < LAST_LAUNCHER_WAITS && s_activeLaunchThreads != 0; ++wait) {
+    for (int wait = 0; wait < LAST_LAUNCHER_WAITS && ActiveLaunchThreads != 0; ++wait) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -147,11 +147,11 @@ CLnchCtrl::~CLnchCtrl()
         }
         Sleep(LAST_LAUNCHER_WAIT_MS);
     }
-    CloseHandle(s_launchMutex);
-    s_launchMutex = nullptr;
+    if (LaunchMutex) {
+        CloseHandle(LaunchMutex);
+        LaunchMutex = nullptr;
+    }
 }
-
-LONG CLnchCtrl::ActiveLaunchThreads() { return s_activeLaunchThreads; }
 
 void CLnchCtrl::ExecuteLaunchRequest()
 {
@@ -184,18 +184,18 @@ void CLnchCtrl::StartLaunchThread(LPTHREAD_START_ROUTINE procedure)
     TerminateTexts(context->Request);
     // The owner of the shell's prompts and DDE conversations.
     context->MainWindow = GetAppMainWindow();
-    context->StopAtStart = s_stopLaunching;
+    context->StopAtStart = StopLaunching;
     HANDLE mutex = nullptr;
-    if (s_launchMutex && DuplicateHandle(GetCurrentProcess(), s_launchMutex, GetCurrentProcess(), &mutex, 0, FALSE,
-                                         DUPLICATE_SAME_ACCESS)) {
+    if (LaunchMutex && DuplicateHandle(GetCurrentProcess(), LaunchMutex, GetCurrentProcess(), &mutex, 0, FALSE,
+                                       DUPLICATE_SAME_ACCESS)) {
         context->Mutex.reset(mutex);
     }
     // Counted before the thread exists, so the last launcher never misses a
     // thread that has been created but not yet run.
-    InterlockedIncrement(&s_activeLaunchThreads);
+    InterlockedIncrement(&ActiveLaunchThreads);
     HANDLE thread = CreateThread(nullptr, 0, procedure, context.get(), 0, nullptr);
     if (!thread) {
-        InterlockedDecrement(&s_activeLaunchThreads);
+        InterlockedDecrement(&ActiveLaunchThreads);
         return;
     }
     context.release();  // the thread owns it now
@@ -212,7 +212,7 @@ DWORD CLnchCtrl::RunLaunchThread(LPVOID parameter, void (*body)(ThreadContext&))
         com.Enter();
         body(*context);
     }
-    InterlockedDecrement(&s_activeLaunchThreads);
+    InterlockedDecrement(&ActiveLaunchThreads);
     return 0;
 }
 

@@ -97,13 +97,13 @@ public:
     // lower-cased in place.
     static BOOL IsShortcutFile(char* path);
 
-    // Launch threads still running in the process.
-    static LONG ActiveLaunchThreads();
-
     // The launch prepared last, and the name of the profile or one-touch
     // button it came from (shown on screen by the launch controllers).
     static LaunchRequest Request;
     static char ProfileName[TEXT_FIELD_SIZE];
+    // Launch threads still running in the process (read it; the launcher
+    // counts).
+    static volatile LONG ActiveLaunchThreads;
 
 protected:
     // The display controller every launcher shares; exists while any does.
@@ -123,11 +123,11 @@ private:
     static BOOL SearchExecutable(char* path, size_t size);
 
     static LONG s_instances;
-    static HANDLE s_launchMutex;
-    static volatile LONG s_activeLaunchThreads;
+    // "MutexExecThread": serialises the launch threads' shortcut resolution.
+    static HANDLE LaunchMutex;
     // Counts the times the last launcher went. A launch thread stops once it
     // differs from the value at its start, so a thread left over from
     // launchers that are gone never resumes when new ones are created.
-    static volatile LONG s_stopLaunching;
+    static volatile LONG StopLaunching;
     static COsdControl* s_osd;
 };

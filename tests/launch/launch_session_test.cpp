@@ -116,7 +116,7 @@ TEST(LaunchMutexTest, AThreadOutlivingTheLastLauncherUsesOnlyWhatItOwns)
     LaunchWorld::Prepare(LAUNCH_MODE_SEQUENTIAL, 2, {lnk});
     launcher->ExecuteLaunchRequest();
     launcher.reset();
-    EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 1) << "the thread waits for the mutex past the last launcher";
+    EXPECT_EQ(ActiveLaunchThreads(), 1) << "the thread waits for the mutex past the last launcher";
     // Handles made meanwhile take the numbers of the closed ones: a thread
     // still using the launcher's handle would now release another object.
     HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -183,7 +183,7 @@ std::vector<WindowEvent> LaunchWorld::WindowEvents(const std::string& className)
 
 bool WaitForLaunchThreads(DWORD timeoutMs)
 {
-    return WaitUntil([] { return CLnchCtrl::ActiveLaunchThreads() == 0; }, timeoutMs);
+    return WaitUntil([] { return ActiveLaunchThreads() == 0; }, timeoutMs);
 }
 
 bool MakeShortcut(const std::string& lnkPath, const std::string& target, const std::string& args,

@@ -78,6 +78,9 @@ private:
     std::vector<HANDLE> m_windows;
 };
 
+// The launch threads running in this process now.
+inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
+
 // Waits until the launch threads of this process have ended; the fence of
 // every test that proves that something was not started.
 bool WaitForLaunchThreads(DWORD timeoutMs = LAUNCH_WAIT_MS);

@@ -278,7 +278,7 @@ TEST_F(LaunchModeTest, NothingStartsWithoutEntriesOrInAnotherMode)
         LaunchWorld::Prepare(c.mode, 0, c.entries);
         launcher.ExecuteLaunchRequest();
         if (!c.thread) {
-            EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 0) << "mode " << c.mode << " starts no thread";
+            EXPECT_EQ(ActiveLaunchThreads(), 0) << "mode " << c.mode << " starts no thread";
         }
     }
     // A count beyond the record is cut to its 20 entries, a negative one is 0.
@@ -384,7 +384,7 @@ TEST_F(LaunchModeTest, NothingStartsWhileTheDisplayOfAConnectedStandbyMachineIsO
         LaunchWorld::Prepare(LAUNCH_MODE_MULTIPLE, 2, {world.Program(c.name)});
         launcher.ExecuteLaunchRequest();
         if (!c.starts) {
-            EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 0) << "no thread is created";
+            EXPECT_EQ(ActiveLaunchThreads(), 0) << "no thread is created";
         } else {
             expected.push_back(std::string(c.name) + " ");
         }
@@ -409,9 +409,9 @@ TEST_F(LaunchModeTest, TheLastLauncherEndsASequentialWaitAndLeavesTheProgramRunn
     const DWORD pid = world.Starts()[0].Pid;
 
     second.reset();
-    EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 1) << "launchers are left: the wait goes on";
+    EXPECT_EQ(ActiveLaunchThreads(), 1) << "launchers are left: the wait goes on";
     first.reset();
-    EXPECT_EQ(CLnchCtrl::ActiveLaunchThreads(), 0) << "the thread saw the stop within the last launcher's wait";
+    ASSERT_TRUE(WaitForLaunchThreads()) << "the stop ends the wait for the program";
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the program keeps running";
