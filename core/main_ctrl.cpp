@@ -393,8 +393,16 @@ CHidDevice* CMainCtrl::FindListedDevice(LPARAM lParam) const
     return DeviceManager ? DeviceManager->FindListedDevice(lParam) : nullptr;
 }
 
-void CMainCtrl::OnHidReport(CHidDevice* device)
+void CMainCtrl::OnHidReadNext(LPARAM lParam)
 {
+    if (CHidDevice* device = FindListedDevice(lParam)) {
+        device->IssueRead();
+    }
+}
+
+void CMainCtrl::OnHidReport(LPARAM lParam)
+{
+    CHidDevice* device = FindListedDevice(lParam);
     const ControlSettings& settings = GetControlSettings();
     const bool away = SessionLocked || !ConsoleConnected;
     const bool standbyDisplayOff = DisplayOff && IsConnectedStandbySystem();
