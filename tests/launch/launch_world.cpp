@@ -199,7 +199,16 @@ bool MakeShortcut(const std::string& lnkPath, const std::string& target, const s
         return false;
     }
     ScopedCom<IShellLinkA> link(created);
-    link.get()->SetPath(target.c_str());
+    if (target.empty()) {
+        LPITEMIDLIST computer = nullptr;
+        if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer))) {
+            return false;
+        }
+        link.get()->SetIDList(computer);
+        CoTaskMemFree(computer);
+    } else {
+        link.get()->SetPath(target.c_str());
+    }
     link.get()->SetArguments(args.c_str());
     link.get()->SetWorkingDirectory(workDir.c_str());
     IPersistFile* persist = nullptr;

@@ -85,6 +85,7 @@ inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
 // every test that proves that something was not started.
 bool WaitForLaunchThreads(DWORD timeoutMs = LAUNCH_WAIT_MS);
 
-// Makes a shortcut with IShellLinkA.
+// Makes a shortcut with IShellLinkA; an empty target makes one to the shell's
+// Computer folder, which has no file path.
 bool MakeShortcut(const std::string& lnkPath, const std::string& target, const std::string& args,
                   const std::string& workDir);

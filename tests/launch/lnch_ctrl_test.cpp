@@ -195,6 +195,11 @@ TEST(LaunchPathTest, ShortcutsAndSpecialApplicationsAreLookedUp)
     EXPECT_STREQ(workDir, world.Folder().c_str());
     EXPECT_FALSE(CLnchCtrl::ResolveShortcut((world.Folder() + "\\none.lnk").c_str(), target, args, workDir));
     EXPECT_FALSE(CLnchCtrl::ResolveShortcut(plain.c_str(), target, args, workDir)) << "not a shortcut";
+    // A shortcut to a shell folder has no file path: the shortcut itself is
+    // started instead of an empty file name.
+    const std::string folderLink = world.Folder() + "\\computer.lnk";
+    ASSERT_TRUE(MakeShortcut(folderLink, "", "", ""));
+    EXPECT_FALSE(CLnchCtrl::ResolveShortcut(folderLink.c_str(), target, args, workDir));
     EXPECT_FALSE(CLnchCtrl::ResolveShortcut(std::string(400, 'l').c_str(), target, args, workDir));
 }
 
