@@ -13,8 +13,8 @@ constexpr char JOURNAL_ENV[] = "KOVA_JOURNAL";
 // benchmarks.
 constexpr char JOURNAL_CLOCK_ENV[] = "KOVA_JOURNAL_CLOCK";
 
-// printf-style arguments; the line is written with one append, so lines of
-// several processes never interleave.
+// printf-style arguments; the line is appended whole while no other program
+// of the session appends, so lines of several processes never mix.
 void JournalLine(const char* library, const char* exportName, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))

@@ -268,11 +268,11 @@ protected:
     {
         ++m_fence;
         for (const auto& [className, window] : windows) {
-            PostMessageA(window, FENCE_MESSAGE, 0, m_fence);
+            EXPECT_TRUE(PostMessageA(window, FENCE_MESSAGE, 0, m_fence)) << className;
         }
         for (const auto& [className, window] : windows) {
             EXPECT_TRUE(WaitUntil([&] { return Received(className, FENCE_MESSAGE, m_fence) > 0; }, LAUNCH_WAIT_MS))
-                << className;
+                << className << ": fence " << m_fence;
         }
     }
 
