@@ -1,9 +1,8 @@
 #include "launch/player_ctrl.h"
 
-#include "core/folders.h"
-#include "core/messages.h"
-
-#include <cstdio>
+#include "base/export_binder.h"
+#include "base/folders.h"
+#include "base/messages.h"
 
 namespace {
 
@@ -73,14 +72,9 @@ bool Lookup(const CodeMapping (&table)[N], uint16_t code, uint32_t* value)
 }
 
 // "<Program Files>\<folder>\DARIRARED.DLL" when that file exists.
-bool FindLauncher(bool (*folderOf)(char*, size_t), char* path, size_t size)
+bool FindLauncher(bool (*buildPath)(char*, size_t, const char*), char* path, size_t size)
 {
-    char folder[MAX_PATH] = {};
-    if (!folderOf(folder, sizeof(folder))) {
-        return false;
-    }
-    int n = std::snprintf(path, size, "%s\\%s", folder, PLAYER_LAUNCHER_LIBRARY);
-    return n > 0 && static_cast<size_t>(n) < size && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return buildPath(path, size, PLAYER_LAUNCHER_LIBRARY) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -89,13 +83,10 @@ CPlayerCtrl::CPlayerCtrl()
 {
     // The keyboard program's copy of the launcher comes first.
     char path[MAX_PATH] = {};
-    if (FindLauncher(GetKeyboardProgramDir, path, sizeof(path)) ||
-        FindLauncher(GetRemoteProgramDir, path, sizeof(path))) {
+    if (FindLauncher(BuildKeyboardProgramPath, path, sizeof(path)) ||
+        FindLauncher(BuildRemoteProgramPath, path, sizeof(path))) {
         m_launcher.reset(LoadLibraryA(path));
-        if (m_launcher) {
-            m_entrance = reinterpret_cast<EntranceFn>(
-                reinterpret_cast<void*>(GetProcAddress(m_launcher.get(), PLAYER_LAUNCHER_EXPORT)));
-        }
+        m_entrance = GetExport<EntranceFn>(m_launcher.get(), PLAYER_LAUNCHER_EXPORT);
     }
     if (GetControlSettings().Tesk_Enable) {
         m_playerDde = std::make_unique<CDdeCtrl>();

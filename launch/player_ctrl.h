@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "config/config.h"
-#include "core/scoped.h"
+#include "base/scoped.h"
 #include "dde/dde_ctrl.h"
 
 #include <cstdint>

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-constexpr DWORD DDE_WAIT_MS = 15000;
+// Generous: a DDE connection is a broadcast that every top-level window of the
+// session, busy or not, gets to answer first.
+constexpr DWORD DDE_WAIT_MS = 30000;
 
 // ddewatch's exit codes.
 constexpr DWORD DDEWATCH_DONE = 0;

@@ -1,4 +1,4 @@
-#include "core/folders.h"
+#include "base/folders.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -49,4 +49,10 @@ bool BuildRemoteProgramPath(char* out, size_t size, const char* fileName)
 {
     char folder[MAX_PATH] = {};
     return GetRemoteProgramDir(folder, sizeof(folder)) && Join(out, size, folder, fileName);
+}
+
+bool BuildKeyboardProgramPath(char* out, size_t size, const char* fileName)
+{
+    char folder[MAX_PATH] = {};
+    return GetKeyboardProgramDir(folder, sizeof(folder)) && Join(out, size, folder, fileName);
 }

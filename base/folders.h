@@ -8,6 +8,7 @@ bool GetProgramFilesDir(char* out, size_t size);
 bool GetRemoteProgramDir(char* out, size_t size);    // ...\ZUZIDAZOR
 bool GetKeyboardProgramDir(char* out, size_t size);  // ...\ORLANTESK
 
-// The remote program folder joined with a file name ("%s\%s"); false when the
-// joined path would not fit.
+// The remote (or keyboard) program folder joined with a file name ("%s\%s");
+// false when the joined path would not fit.
 bool BuildRemoteProgramPath(char* out, size_t size, const char* fileName);
+bool BuildKeyboardProgramPath(char* out, size_t size, const char* fileName);
