@@ -1,5 +1,6 @@
 #include "osd/osd_control.h"
 
+#include "base/export_binder.h"
 #include "base/folders.h"
 #include "base/messages.h"
 #include "base/scoped.h"
@@ -117,14 +118,14 @@ void COsdControl::Load(DisplayLibrary& library, const char* fileName, const char
     if (!module) {
         return;
     }
-    auto plain = reinterpret_cast<OsdDisplayFunction>(GetProcAddress(module.get(), plainExport));
+    auto plain = GetExport<OsdDisplayFunction>(module.get(), plainExport);
     if (!plain) {
         // Useless without its export; unloaded again, so that a later
         // instance looks once more.
         return;
     }
     library.Plain = plain;
-    library.Ansi = reinterpret_cast<OsdDisplayFunction>(GetProcAddress(module.get(), ansiExport));
+    library.Ansi = GetExport<OsdDisplayFunction>(module.get(), ansiExport);
     library.Mutex = CreateMutexA(nullptr, FALSE, mutexName);
     library.Available = 1;
     library.Module = module.release();
