@@ -87,6 +87,9 @@ CPlayerCtrl::CPlayerCtrl()
         FindLauncher(BuildRemoteProgramPath, path, sizeof(path))) {
         m_launcher.reset(LoadLibraryA(path));
         m_entrance = GetExport<EntranceFn>(m_launcher.get(), PLAYER_LAUNCHER_EXPORT);
+        if (!m_entrance) {
+            m_launcher.reset();  // of no use without its export
+        }
     }
     if (GetControlSettings().Tesk_Enable) {
         m_playerDde = std::make_unique<CDdeCtrl>();
