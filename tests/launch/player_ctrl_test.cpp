@@ -5,6 +5,8 @@
 
 #include "launch/player_ctrl.h"
 
+#include "base/folders.h"
+
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/program_files_sandbox.h"
@@ -21,8 +23,6 @@ namespace {
 
 constexpr char PLAYER_KEY[] = "Software\\Orlan\\OrlanTesk\\AudioControl\\Player";
 constexpr char CONTROLS[] = "Software\\Orlan\\Kova\\Controls";
-constexpr char KEYBOARD_FOLDER[] = "ORLANTESK";
-constexpr char REMOTE_FOLDER[] = "ZUZIDAZOR";
 
 constexpr uint32_t PRESS = PLAYER_KEY_PRESSED;
 constexpr uint32_t RELEASE = PLAYER_KEY_RELEASED;
@@ -124,7 +124,7 @@ TEST_F(PlayerTest, AnUnsetPlayerNameMatchesNoWindow)
         ProgramFilesSandbox programFiles;
         ScopedJournal journal;
         ResetConfigStoreForTests();
-        ASSERT_TRUE(programFiles.Put(KEYBOARD_FOLDER, PLAYER_LAUNCHER_LIBRARY));
+        ASSERT_TRUE(programFiles.Put(KEYBOARD_PROGRAM_FOLDER, PLAYER_LAUNCHER_LIBRARY));
         RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS, "Player_Lnc", 1);
         if (c.EmptyValues) {
             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, PLAYER_KEY, "CD_TITLE", "");
@@ -160,12 +160,12 @@ struct LaunchCase {
 TEST_F(PlayerTest, PlayWithoutPlayerCallsTheLauncherOnceWhenTheOptionIsOn)
 {
     const LaunchCase cases[] = {
-        {"in the keyboard folder", {KEYBOARD_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, KEYBOARD_FOLDER},
-        {"in the remote folder", {REMOTE_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, REMOTE_FOLDER},
-        {"in both: the keyboard's first", {REMOTE_FOLDER, KEYBOARD_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, KEYBOARD_FOLDER},
-        {"the option off", {KEYBOARD_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 0, nullptr},
+        {"in the keyboard folder", {KEYBOARD_PROGRAM_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, KEYBOARD_PROGRAM_FOLDER},
+        {"in the remote folder", {REMOTE_PROGRAM_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, REMOTE_PROGRAM_FOLDER},
+        {"in both: the keyboard's first", {REMOTE_PROGRAM_FOLDER, KEYBOARD_PROGRAM_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 1, KEYBOARD_PROGRAM_FOLDER},
+        {"the option off", {KEYBOARD_PROGRAM_FOLDER}, PLAYER_LAUNCHER_LIBRARY, 0, nullptr},
         {"no library", {}, PLAYER_LAUNCHER_LIBRARY, 1, nullptr},
-        {"a library without the export", {KEYBOARD_FOLDER}, "cellwarn.dll", 1, nullptr},
+        {"a library without the export", {KEYBOARD_PROGRAM_FOLDER}, "cellwarn.dll", 1, nullptr},
     };
     for (const LaunchCase& c : cases) {
         SCOPED_TRACE(c.Name);
