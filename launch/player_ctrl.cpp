@@ -30,8 +30,8 @@ struct CodeMapping {
 // The index carried by the private player message (the main window's
 // player text numbering; 7 and 8 have no text of their own there).
 constexpr CodeMapping MESSAGE_INDEXES[] = {
-    {CODE_CANCEL, 6}, {CODE_NEXT, 0},   {CODE_PREV, 1},      {CODE_STOP, 2},      {CODE_PLAY, 3},      {CODE_PLAY_2, 3},
-    {CODE_PLAY_3, 3}, {CODE_PLAY_4, 3}, {CODE_FF, 4},        {CODE_REW, 5},       {CODE_EXTRA_1, 7},   {CODE_EXTRA_2, 8},
+    {CODE_CANCEL, 6}, {CODE_NEXT, 0},   {CODE_PREV, 1}, {CODE_STOP, 2},     {CODE_PLAY, 3},     {CODE_PLAY_2, 3},
+    {CODE_PLAY_3, 3}, {CODE_PLAY_4, 3}, {CODE_FF, 4},   {CODE_REW, 5},      {CODE_EXTRA_1, 7},  {CODE_EXTRA_2, 8},
 };
 
 constexpr CodeMapping APP_COMMANDS[] = {
