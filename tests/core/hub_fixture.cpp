@@ -184,14 +184,14 @@ void RecordingTray::OpenHelp() {}
 BOOL RecordingTray::IsUtilityOpen() { return FALSE; }
 BOOL RecordingTray::IsHelpOpen() { return FALSE; }
 
-MainWindowHost::MainWindowHost()
+MainWindowHost::MainWindowHost(const char* className)
 {
     WNDCLASSA wc{};
     wc.lpfnWndProc = MainWndProc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = HOST_WINDOW_CLASS;
+    wc.lpszClassName = className ? className : HOST_WINDOW_CLASS;
     RegisterClassA(&wc);
-    m_window = CreateWindowExA(WS_EX_NOACTIVATE, HOST_WINDOW_CLASS, "Orlan KOVA", WS_POPUP, 0, 0, 0, 0, nullptr,
+    m_window = CreateWindowExA(WS_EX_NOACTIVATE, wc.lpszClassName, "Orlan KOVA", WS_POPUP, 0, 0, 0, 0, nullptr,
                                nullptr, wc.hInstance, nullptr);
     EXPECT_NE(m_window, nullptr);
     EXPECT_NE(GetMainController(), nullptr);

@@ -76,10 +76,11 @@ private:
 };
 
 // The hidden main window, created with the program's window procedure under
-// a class name of the test's own.
+// a class name of the test's own, or under the program's own class for a
+// test of what clients find (such a test runs alone in the session).
 class MainWindowHost {
 public:
-    MainWindowHost();
+    explicit MainWindowHost(const char* className = nullptr);
     ~MainWindowHost();
 
     HWND Handle() const { return m_window; }

@@ -1,0 +1,233 @@
+// The client library against kova's main window: registrations and
+// on-screen requests go to whatever window of kova's class the session
+// has, and the display's mutex is shared by every process, so these tests
+// run one at a time. "kova" here is the program's own window procedure
+// under its own class, in the test process.
+
+#include "config/config.h"
+#include "config/onscreen_settings.h"
+#include "core/messages.h"
+#include "core/watchers.h"
+#include "core/scoped.h"
+#include "tests/api/kovaapi_module.h"
+#include "tests/core/hub_fixture.h"
+#include "tests/hid/receiver_host.h"
+#include "tests/support/journal_fields.h"
+#include "tests/support/journal_reader.h"
+#include "tests/support/kova_process.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char CLIENT_WINDOW_CLASS[] = "KovaapiTestClient";
+
+// A client's window: records the messages kova posts to it.
+class ClientWindow {
+public:
+    ClientWindow()
+    {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = CLIENT_WINDOW_CLASS;
+        RegisterClassA(&wc);
+        m_window = CreateWindowExA(0, CLIENT_WINDOW_CLASS, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   wc.hInstance, this);
+        EXPECT_NE(m_window, nullptr);
+    }
+    ~ClientWindow() { DestroyWindow(m_window); }
+    HWND Handle() const { return m_window; }
+
+    struct Seen {
+        UINT Message;
+        LPARAM Command;
+    };
+    std::vector<Seen> Received;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCCREATE) {
+            SetWindowLongPtrA(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<ClientWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self && message >= WM_APP && message <= 0xBFFF) {
+            self->Received.push_back({message, lParam});
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    HWND m_window = nullptr;
+};
+
+class ClientApiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(api.Loaded());
+        ASSERT_EQ(FindWindowA(MAIN_WINDOW_CLASS, nullptr), nullptr) << "no other kova runs in the session";
+        ResetConfigStoreForTests();
+    }
+    void TearDown() override
+    {
+        kova.reset();
+        ResetConfigStoreForTests();
+    }
+    void StartKova() { kova = std::make_unique<MainWindowHost>(MAIN_WINDOW_CLASS); }
+
+    static TargetWindowEntry Registered(int number)
+    {
+        TargetWindowEntry entry{};
+        CConfig::GetTargetWindow(CConfig::GetTargetWindowStaticCount() + number - 1, &entry);
+        return entry;
+    }
+
+    RegistrySandbox sandbox;
+    ScopedJournal journal;
+    KovaApiModule api;
+    std::unique_ptr<MainWindowHost> kova;
+};
+
+TEST_F(ClientApiTest, ARegistrationGoesToKovaUnderTheLowByteOfItsNumber)
+{
+    // A registry registration of number 5, left from earlier.
+    SetSendWindowValue("hWnd", 5, 0x1234);
+    StartKova();
+    ClientWindow client;
+    HWND c = client.Handle();
+    struct Row {
+        HWND window;
+        UINT id;
+        UINT message;
+        UINT expected;
+    };
+    const Row rows[] = {
+        {nullptr, 1, 0x10, 0}, {c, 0, 0x10, 0},   {c, 0x100, 0x10, 0},  // number 0 in its low byte
+        {c, 1, 0x4000, 0},     {c, 1, 0x3FFF, 1}, {c, 0x105, 0x10, 5},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(api.InitKovaMsg(r.window, r.id, r.message, 0x00010000), r.expected)
+            << "number 0x" << std::hex << r.id << ", message 0x" << r.message;
+    }
+    EXPECT_EQ(Registered(1).Window, c);
+    EXPECT_EQ(Registered(1).Message, 0xBFFFu) << "WM_APP + 0x3FFF, the last application message";
+    EXPECT_EQ(Registered(5).Window, c);
+    EXPECT_EQ(Registered(5).Message, static_cast<UINT>(WM_APP + 0x10));
+    uint32_t older = 1;
+    ASSERT_TRUE(GetSendWindowValue("hWnd", 5, &older));
+    EXPECT_EQ(older, 0u) << "the older registry registration no longer overrides the direct one";
+
+    // What kova posts to a registered window is the window's own message.
+    for (int number : {1, 5}) {
+        TargetWindowEntry entry = Registered(number);
+        PostMessageA(entry.Window, entry.Message, 0, 100 + number);
+    }
+    kova->PumpUntil([&] { return client.Received.size() >= 2; }, 5000);
+    ASSERT_EQ(client.Received.size(), 2u);
+    EXPECT_EQ(client.Received[0].Message, static_cast<UINT>(WM_APP + 0x3FFF));
+    EXPECT_EQ(client.Received[0].Command, 101);
+    EXPECT_EQ(client.Received[1].Message, static_cast<UINT>(WM_APP + 0x10));
+}
+
+TEST_F(ClientApiTest, WithoutKovaTheRegistrationWaitsInTheRegistryUntilKovaStarts)
+{
+    ClientWindow client;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(api.InitKovaMsg(client.Handle(), 7, 0x20, 0x00030000), 7u);
+    EXPECT_GE(GetTickCount() - start, 350u) << "five attempts, 100 ms apart";
+    uint32_t value = 0;
+    ASSERT_TRUE(GetSendWindowValue("hWnd", 7, &value));
+    EXPECT_EQ(value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(client.Handle())));
+    ASSERT_TRUE(GetSendWindowValue("Msg", 7, &value));
+    EXPECT_EQ(value, 0x20u);
+    ASSERT_TRUE(GetSendWindowValue("Ctrl", 7, &value));
+    EXPECT_EQ(value, 0x00030000u);
+    ASSERT_TRUE(GetSendWindowValue("Fail", 7, &value));
+    EXPECT_EQ(value, 1u);
+
+    // kova, starting later, takes it up.
+    StartKova();
+    ASSERT_TRUE(StartSendWindowWatcher());
+    EXPECT_TRUE(kova->PumpUntil([&] { return Registered(7).Window == client.Handle(); }, 10000));
+    EXPECT_EQ(Registered(7).Message, static_cast<UINT>(WM_APP + 0x20));
+}
+
+TEST_F(ClientApiTest, TextsAreCutToSixtyFourCharactersAndSymbolsGoByTheirCodes)
+{
+    RegistrySandbox::SetDword(HKEY_CURRENT_USER, ONSCREEN_USER_KEY, "Time", 1);
+    StartKova();
+    std::string wide;
+    for (int i = 0; i < 64; ++i) {
+        wide += "\x82\xa0";  // a double-byte character of code page 932
+    }
+    api.KovaOsdText(std::string(100, 'a').c_str(), 0);
+    api.KovaOsdText(wide.c_str(), 0);
+    api.KovaOsdText(std::string(300, 'b').c_str(), 0);  // longer than the record's field
+    api.KovaOsdIcon(3, 0);
+    api.KovaOsdIcon(11, 0);
+    api.KovaOsdIcon(0, 0);
+    api.KovaOsdIcon(1, 0x10);
+    ASSERT_TRUE(journal.WaitForCalls("orlanosd.dll", "OnScreen_DisplayA", 5, 10000));
+    std::vector<JournalFields> shown;
+    for (const std::string& line : journal.Calls("orlanosd.dll", "OnScreen_DisplayA")) {
+        shown.push_back(ParseJournalFields(line));
+    }
+    ASSERT_EQ(shown.size(), 5u) << "positions 11 and 0 show nothing";
+    EXPECT_EQ(shown[0]["text"], std::string(64, 'a'));
+    EXPECT_EQ(shown[1]["text"], wide) << "64 double-byte characters stay whole";
+    EXPECT_EQ(shown[2]["text"], std::string(64, 'b'));
+    EXPECT_EQ(shown[3]["text"], "g") << "position 3 is the symbol 0x67";
+    EXPECT_EQ(shown[3]["face"], "Webdings");
+    EXPECT_EQ(shown[4]["text"], "4") << "position 1 is the symbol 0x34";
+    EXPECT_EQ(shown[4]["kind"], "1") << "the flags are passed on: centre column";
+}
+
+// Four processes change one field each of the remote's display, a thousand
+// times, each time reading the display back: none may see its own change
+// undone by another, and no call may fail or wait out the mutex.
+TEST(LcdContentionTest, FourProcessesSettingDifferentFieldsLoseNoChange)
+{
+    CleanOrlanRegistry clean;
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova", "VendorID1", TEST_VENDOR);
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova", "ProductID1", TEST_PRODUCT);
+    RegistrySandbox::CreateKey(HKEY_CURRENT_USER, "Software\\Orlan\\Kova");
+    ReceiverHost host;
+    host.Run(PlugCommand(4, "0xFF01", "0x01", "in=8 out=8 feature=8"));
+
+    const std::string go = "KovaLcdHammerGo-" + std::to_string(GetCurrentProcessId());
+    ScopedHandle start(CreateEventA(nullptr, TRUE, FALSE, go.c_str()));
+    ASSERT_TRUE(start);
+    constexpr int CALLS = 1000;
+    ChildProcess children[4];
+    for (int field = 0; field < 4; ++field) {
+        ASSERT_TRUE(children[field].Start(std::string(KOVA_API_TEST_DIR_WIN) + "\\lcd_hammer.exe",
+                                          "\"" + StagedPath("kovaapi.dll") + "\" " + std::to_string(field) + " " +
+                                              std::to_string(CALLS) + " " + go));
+    }
+    SetEvent(start.get());
+    for (int field = 0; field < 4; ++field) {
+        DWORD code = 0xFFFF;
+        ASSERT_TRUE(children[field].WaitForExit(200000, &code)) << "field " << field << " is stuck";
+        EXPECT_EQ(code, 0u) << "field " << field << ": a call failed, was slow, or a change was lost";
+    }
+    EXPECT_EQ(host.EventsWith("output 4 ").size(), 4u * CALLS);
+
+    // The last change of each process is what the display shows.
+    KovaApiModule api;
+    ASSERT_TRUE(api.Loaded());
+    RFRemoconLcd lcd = LcdRecordOf(0);
+    ASSERT_EQ(api.GetRFRemoconLCD(&lcd), KOVAAPI_LCD_SUCCESS);
+    EXPECT_EQ(lcd.dwSeg0, 0x6u);
+    EXPECT_EQ(lcd.dwSeg1, 0xB0u);
+    EXPECT_EQ(lcd.dwSeg2, 0x00u);
+    EXPECT_EQ(lcd.dwSeg3, 0x600u);
+}
+
+}  // namespace
