@@ -253,6 +253,21 @@ void AddTestReceiverIdentity()
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "VendorID1", TEST_VENDOR);
 }
 
+std::string DisplayPlugCommand() { return PlugCommand(2, "0xFF01", "0x01", "in=8 out=8 feature=8"); }
+
+size_t BlankingReports(const ReceiverHost& host)
+{
+    // Report 4: the word 0x0FF00000, least significant byte first.
+    const std::string blank = " 04 00 00 f0 0f 00 00 00";
+    size_t count = 0;
+    for (const std::string& e : host.EventsWith("output 2 ")) {
+        count += e.size() > blank.size() && e.compare(e.size() - blank.size(), blank.size(), blank) == 0;
+    }
+    return count;
+}
+
+size_t DisplayReports(const ReceiverHost& host) { return host.EventsWith("output 2 ").size(); }
+
 std::string SendWindowValueName(const char* field, int n) { return "SendWnd" + std::to_string(n) + "_" + field; }
 
 void SetSendWindowValue(const char* field, int n, uint32_t value)

@@ -129,6 +129,18 @@ private:
 void SetControl(const char* name, uint32_t value);
 void AddTestReceiverIdentity();
 
+// The plug command of the radio remote's display collection of the test
+// receiver: collection 2, so that the client library, which opens the
+// collections in turn until it finds the display, never opens the classic
+// receiver's collection 3 that tests count the openings of.
+std::string DisplayPlugCommand();
+// How many output reports the display collection received that blank the
+// remote's display (every field, number 0 with leading zeros blank, from a
+// word that was not remembered), and how many output reports of any kind.
+class ReceiverHost;
+size_t BlankingReports(const ReceiverHost& host);
+size_t DisplayReports(const ReceiverHost& host);
+
 // The client registrations under HKCU SENDWINDOW: the value
 // "SendWnd<n>_<field>" of registration n.
 std::string SendWindowValueName(const char* field, int n);
