@@ -2,11 +2,11 @@
 // window's registration, and on-screen texts and symbols. Each call is
 // self-contained; nothing here keeps state between calls.
 
-#include "api/kovaapi.h"
+#include "kovaapi.h"
 
 #include "api/client_requests.h"
-#include "core/messages.h"
-#include "core/scoped.h"
+#include "base/messages.h"
+#include "base/scoped.h"
 #include "osd/client_osd_request.h"
 
 #include <cstdio>

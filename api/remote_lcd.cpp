@@ -10,10 +10,10 @@
 // calling thread, which then owns the hidden window that receives the device,
 // power and session notices.
 
-#include "api/kovaapi.h"
+#include "kovaapi.h"
 
 #include "api/lcd_word.h"
-#include "core/scoped.h"
+#include "base/scoped.h"
 #include "hid/hid_backend.h"
 #include "hid/hid_device_info.h"
 

@@ -17,9 +17,9 @@
 #include <endpointvolume.h>
 #include <mmdeviceapi.h>
 
-#include "audio/scoped_com.h"
+#include "base/scoped.h"
+#include "base/scoped_com.h"
 #include "config/config.h"
-#include "core/scoped.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #include "audio/vol_ctrl.h"
 
+#include "base/app_context.h"
+#include "base/messages.h"
 #include "config/os_class.h"
-#include "core/main_ctrl.h"
-#include "core/messages.h"
 
 #include <new>
 
@@ -271,7 +271,7 @@ void CVolCtrl::StartRepeat(Form form)
     StopRepeat();
     // Its own procedure, so the tick never reaches the window procedure.
     // Without a main window it is a thread timer with an id of its own.
-    HWND window = CMainCtrl::MainWindow;
+    HWND window = GetAppMainWindow();
     UINT_PTR result = SetTimer(window, IDT_VOLUME_REPEAT, VOLUME_REPEAT_MS, RepeatTimerProc);
     if (!result) {
         return;

@@ -8,9 +8,9 @@
 // 2000 and 5000 reports/s, and as fast as the pipe takes them. Each checks that every
 // report arrived once, in order.
 
+#include "base/messages.h"
 #include "companions/vreceiver/virtual_receiver.h"
 #include "config/config.h"
-#include "core/messages.h"
 #include "hid/hid_backend.h"
 #include "hid/hid_control.h"
 

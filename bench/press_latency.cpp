@@ -11,10 +11,10 @@
 
 #include <windows.h>
 
+#include "base/folders.h"
+#include "base/messages.h"
 #include "companions/journal/journal.h"
 #include "companions/vreceiver/virtual_receiver.h"
-#include "core/folders.h"
-#include "core/messages.h"
 #include "hid/hid_backend.h"
 
 #include <algorithm>

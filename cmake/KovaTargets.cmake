@@ -30,3 +30,41 @@ function(kova_finish_stage)
   endforeach()
   add_custom_target(stage ALL ${commands} DEPENDS ${targets} VERBATIM)
 endfunction()
+
+# One static library per layer of the program. A layer sees the folders and
+# single headers it is given, plus those of the layers it links, through a
+# view of symbolic links in the build tree (build/layers/<target>); the
+# source tree itself is on no layer's include path. So an include that points
+# upward names a file the compiler cannot find, and the build stops there.
+#
+#   kova_layer(<target> [FOLDERS <folder>...] [HEADERS <header>...]
+#              [LINKS <library>...])
+function(kova_layer target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FOLDERS;HEADERS;LINKS")
+  add_library(${target} STATIC)
+  kova_target_defaults(${target})
+  set(view "${CMAKE_BINARY_DIR}/layers/${target}")
+  foreach(path IN LISTS arg_FOLDERS arg_HEADERS)
+    get_filename_component(parent "${view}/${path}" DIRECTORY)
+    file(MAKE_DIRECTORY "${parent}")
+    file(CREATE_LINK "${CMAKE_SOURCE_DIR}/${path}" "${view}/${path}" SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PUBLIC "${view}")
+  target_link_libraries(${target} PUBLIC ${arg_LINKS})
+  set_property(GLOBAL APPEND PROPERTY KOVA_LAYERS ${target})
+endfunction()
+
+# A layer whose subsystem has no code yet still has to exist for the layers
+# above to link it; CMake refuses a library without sources, so such a layer
+# gets an empty one. Called once, after every folder has added its sources.
+function(kova_finish_layers)
+  get_property(layers GLOBAL PROPERTY KOVA_LAYERS)
+  set(empty "${CMAKE_BINARY_DIR}/layers/empty_layer.cpp")
+  file(CONFIGURE OUTPUT "${empty}" CONTENT "// A layer without code of its own yet.\n")
+  foreach(layer IN LISTS layers)
+    get_target_property(sources ${layer} SOURCES)
+    if(NOT sources)
+      target_sources(${layer} PRIVATE "${empty}")
+    endif()
+  endforeach()
+endfunction()

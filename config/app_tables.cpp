@@ -1,7 +1,7 @@
 #include "config/app_tables.h"
 
+#include "base/text_util.h"
 #include "config/regs.h"
-#include "core/text_util.h"
 
 #include <cstdio>
 

@@ -2,7 +2,6 @@
 
 #include "config/os_class.h"
 #include "config/regs.h"
-#include "hid/hid_device_info.h"
 
 #include <algorithm>
 
@@ -112,14 +111,6 @@ BOOL CConfig::IsTunerDeckInstalled()
     LONG rc = regs.QueryString(name, sizeof(name), "AppName", &len);
     regs.Close();
     return rc == ERROR_SUCCESS ? TRUE : FALSE;
-}
-
-BOOL CConfig::MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags)
-{
-    return MatchDeviceIdentity(g_store.Identities, info.Caps.UsagePage, info.Caps.Usage, info.Attributes.VendorID,
-                               info.Attributes.ProductID, info.DevicePath, deviceFlags)
-               ? TRUE
-               : FALSE;
 }
 
 BOOL CConfig::AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord)

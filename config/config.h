@@ -104,7 +104,8 @@ public:
 
     // The receiver test of an open collection (usage page and usage from
     // Caps, ids from Attributes, the device path); on a match the identity's
-    // flags go to *deviceFlags.
+    // flags go to *deviceFlags. Defined in hid/, which owns the record's
+    // layout; the store itself matches on plain values (MatchDeviceIdentity).
     static BOOL MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags);
     static BOOL AddDeviceIdentity(uint32_t productId, uint32_t vendorId, uint32_t flags, const char* pathWord);
     static const DeviceIdentityTable& GetDeviceIdentities();

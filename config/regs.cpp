@@ -1,6 +1,6 @@
 #include "config/regs.h"
 
-#include "core/text_util.h"
+#include "base/text_util.h"
 
 #include <cstring>
 

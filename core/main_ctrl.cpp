@@ -1,9 +1,11 @@
 #include "core/main_ctrl.h"
 
-#include "core/folders.h"
-#include "core/messages.h"
-#include "core/power.h"
-#include "core/scoped.h"
+#include "base/app_context.h"
+#include "base/folders.h"
+#include "base/messages.h"
+#include "base/power.h"
+#include "base/scoped.h"
+#include "core/message_box.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
 #include "keys/key_test_ctrl.h"
@@ -128,6 +130,11 @@ void CMainCtrl::OnCreate(HWND window, HINSTANCE instance)
 {
     MainWindow = window;
     AppInstance = instance;
+    // The controllers below reach the window, the instance and the message
+    // box through the context, never through this class.
+    SetAppMainWindow(window);
+    SetAppInstance(instance);
+    SetAppMessageBox(ShowMessageBox);
     if (!m_sessionNotifyRegistered) {
         m_sessionNotifyRegistered = WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION) != FALSE;
     }
@@ -386,17 +393,33 @@ CHidDevice* CMainCtrl::FindListedDevice(LPARAM lParam) const
     return DeviceManager ? DeviceManager->FindListedDevice(lParam) : nullptr;
 }
 
-void CMainCtrl::OnHidReport(CHidDevice* device)
+void CMainCtrl::OnHidReadNext(LPARAM lParam)
 {
+    if (CHidDevice* device = FindListedDevice(lParam)) {
+        device->IssueRead();
+    }
+}
+
+void CMainCtrl::OnHidReport(LPARAM lParam)
+{
+    CHidDevice* device = FindListedDevice(lParam);
     const ControlSettings& settings = GetControlSettings();
     const bool away = SessionLocked || !ConsoleConnected;
+    const bool standbyDisplayOff = DisplayOff && IsConnectedStandbySystem();
     // Open: the radio remote may work while the user is away.
-    const bool open = settings.MagicKey_SendSighInUser || (DisplayOff && IsConnectedStandbySystem());
+    const bool open = settings.MagicKey_SendSighInUser || standbyDisplayOff;
     if (!device || (!open && away) || !KeyController) {
         return;
     }
     if (IsRadioReceiver()) {
-        KeyController->ProcessRfReport(device);
+        ReportGate gate{};
+        gate.Away = away;
+        gate.MagicKey = settings.MagicKey_SendSighInUser == 1;
+        gate.WakeReplyDue = standbyDisplayOff && !WakeReplySent;
+        if (KeyController->ProcessRfReport(device, gate)) {
+            // Once per display-off period, whatever the write said.
+            WakeReplySent = 1;
+        }
         return;
     }
     // The classic receiver never works for a locked or absent user.

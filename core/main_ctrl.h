@@ -46,13 +46,14 @@ public:
     void OnDeviceChange(HWND window, WPARAM event, LPARAM header);
     void OnSessionChange(HWND window, WPARAM code);
 
-    // The device a WM_HID_READ_NEXT or WM_HID_REPORT names, only when it is
-    // one of the open devices; null for anything else (any program can post
-    // these messages). The list only changes on this thread.
-    CHidDevice* FindListedDevice(LPARAM lParam) const;
-    // The report gate: hands the device's report to the key controller or
-    // drops it.
-    void OnHidReport(CHidDevice* device);
+    // WM_HID_READ_NEXT and WM_HID_REPORT, lParam the device that posted it.
+    // Any program can post these messages: lParam is used only when it names
+    // one of the open devices (the list only changes on this thread).
+    // Issues the device's next read.
+    void OnHidReadNext(LPARAM lParam);
+    // The report gate: hands the device's report to the key controller,
+    // with what the gate found about the session, or drops it.
+    void OnHidReport(LPARAM lParam);
 
     // WM_HID_REOPEN and WM_HID_REOPEN_WAKE: a fresh enumeration under the
     // restart mutex (and then the wake check).
@@ -99,6 +100,7 @@ public:
     static LONG DisplayOffSeen;
 
 private:
+    CHidDevice* FindListedDevice(LPARAM lParam) const;
     // Steps of OnCreate; each false when a controller could not be made.
     bool CreateTrayAndDisplayControllers();
     bool CreateKeyController();

@@ -1,10 +1,9 @@
 #include "core/main_window.h"
 
+#include "base/messages.h"
 #include "config/config.h"
 #include "core/main_ctrl.h"
-#include "core/messages.h"
 #include "core/watchers.h"
-#include "hid/hid_device.h"
 #include "keys/key_ctrl.h"
 #include "osd/osd_control.h"
 #include "tray/tray_control.h"
@@ -163,20 +162,18 @@ LRESULT OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
     return 0;
 }
 
-// Any program can post the two device messages: lParam is used only when it
-// names one of the open devices.
 LRESULT OnHidReadNext(LPARAM lParam)
 {
-    if (CHidDevice* device = MainController ? MainController->FindListedDevice(lParam) : nullptr) {
-        device->IssueRead();
+    if (MainController) {
+        MainController->OnHidReadNext(lParam);
     }
     return 0;
 }
 
 LRESULT OnHidReport(LPARAM lParam)
 {
-    if (CHidDevice* device = MainController ? MainController->FindListedDevice(lParam) : nullptr) {
-        MainController->OnHidReport(device);
+    if (MainController) {
+        MainController->OnHidReport(lParam);
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "core/opt_ctrl.h"
 
-#include "core/text_util.h"
+#include "base/text_util.h"
 
 #include <cstring>
 

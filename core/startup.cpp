@@ -1,13 +1,13 @@
 #include "core/startup.h"
 
+#include "base/messages.h"
+#include "base/text_util.h"
 #include "config/controls.h"
 #include "core/main_ctrl.h"
 #include "core/main_window.h"
-#include "core/messages.h"
-#include "resources/resource.h"
 #include "core/opt_ctrl.h"
-#include "core/text_util.h"
 #include "core/watchers.h"
+#include "resources/resource.h"
 
 #include <memory>
 #include <new>

@@ -1,8 +1,8 @@
 #include "core/watchers.h"
 
+#include "base/scoped.h"
 #include "config/config.h"
 #include "core/main_ctrl.h"
-#include "core/scoped.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "hid/hid_control.h"
 
-#include "core/power.h"
+#include "base/power.h"
 #include "hid/feature_report_layout.h"
 #include "hid/feature_reports.h"
 #include "hid/hid_backend.h"

@@ -1,6 +1,6 @@
 #include "hid/hid_device.h"
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "hid/hid_backend.h"
 
 #include <cstdlib>
@@ -343,4 +343,12 @@ void CHidDevice::Close()
         m_backend.CloseDevice(Info.Handle);
         Info.Handle = INVALID_HANDLE_VALUE;
     }
+}
+
+BOOL CConfig::MatchDevice(const HidDeviceInfo& info, uint32_t* deviceFlags)
+{
+    return MatchDeviceIdentity(GetDeviceIdentities(), info.Caps.UsagePage, info.Caps.Usage, info.Attributes.VendorID,
+                               info.Attributes.ProductID, info.DevicePath, deviceFlags)
+               ? TRUE
+               : FALSE;
 }

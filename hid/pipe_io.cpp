@@ -1,6 +1,6 @@
 #include "hid/pipe_io.h"
 
-#include "core/scoped.h"
+#include "base/scoped.h"
 
 namespace {
 

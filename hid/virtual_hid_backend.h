@@ -6,7 +6,7 @@
 // notice connection, read by a background thread that sends them as
 // WM_DEVICECHANGE to the windows registered here.
 
-#include "core/scoped.h"
+#include "base/scoped.h"
 #include "hid/hid_backend.h"
 
 #include <cstdint>

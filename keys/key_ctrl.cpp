@@ -1,13 +1,12 @@
 #include "keys/key_ctrl.h"
 
 #include "audio/vol_ctrl.h"
-#include "core/low_bat_ctrl.h"
-#include "core/folders.h"
-#include "core/main_ctrl.h"
-#include "core/messages.h"
-#include "core/power.h"
+#include "base/app_context.h"
+#include "base/folders.h"
+#include "base/messages.h"
 #include "hid/feature_reports.h"
 #include "hid/hid_device.h"
+#include "keys/low_bat_ctrl.h"
 #include "tray/tray_control.h"
 
 #include <shellapi.h>
@@ -78,23 +77,21 @@ void CKeyCtrl::ProcessReport(CHidDevice* device)
     Perform(actions, device, device->Info.Input.Buffer, device->Info.Input.Length);
 }
 
-void CKeyCtrl::ProcessRfReport(CHidDevice* device)
+bool CKeyCtrl::ProcessRfReport(CHidDevice* device, const ReportGate& gate)
 {
     if (!device || !device->Info.Input.Buffer) {
-        return;
+        return false;
     }
-    const ControlSettings& settings = GetControlSettings();
     RfContext context{};
     context.InputReportByteLength = device->Info.Caps.InputReportByteLength;
     context.DeviceFlags = device->DeviceFlags;
     // The one reply the receiver waits for while the display of a
     // connected-standby system is off.
-    context.WakeReplyDue = CMainCtrl::DisplayOff && !CMainCtrl::WakeReplySent && IsConnectedStandbySystem();
-    context.DropUnlessValue = settings.MagicKey_SendSighInUser == 1 &&
-                              (CMainCtrl::SessionLocked || !CMainCtrl::ConsoleConnected);
+    context.WakeReplyDue = gate.WakeReplyDue;
+    context.DropUnlessValue = gate.MagicKey && gate.Away;
     KeyActions actions;
     DecodeRfReport(Held, device->Info.Input.Buffer, device->Info.Input.Length, context, actions);
-    Perform(actions, device, device->Info.Input.Buffer, device->Info.Input.Length);
+    return Perform(actions, device, device->Info.Input.Buffer, device->Info.Input.Length);
 }
 
 void CKeyCtrl::StopVolumeRepeat()
@@ -104,8 +101,9 @@ void CKeyCtrl::StopVolumeRepeat()
     Perform(actions, nullptr, nullptr, 0);
 }
 
-void CKeyCtrl::Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length)
+bool CKeyCtrl::Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length)
 {
+    bool wakeReplied = false;
     const uint32_t deviceFlags = device ? device->DeviceFlags : 0;
     for (int i = 0; i < actions.count; ++i) {
         const KeyAction& a = actions.items[i];
@@ -130,14 +128,14 @@ void CKeyCtrl::Perform(const KeyActions& actions, CHidDevice* device, const uint
             if (device) {
                 SendWakeReply(device->Info);
             }
-            // Once per display-off period, whatever the write said.
-            CMainCtrl::WakeReplySent = 1;
+            wakeReplied = true;
             break;
         case KeyActionKind::Call:
             Dispatch(a, deviceFlags, report, length);
             break;
         }
     }
+    return wakeReplied;
 }
 
 void CKeyCtrl::Dispatch(const KeyAction& a, uint32_t deviceFlags, const uint8_t* report, uint32_t length)
@@ -171,8 +169,8 @@ void CKeyCtrl::RunNumericEntryKey(uint16_t code, const EntryTimeouts& timeouts)
     switch (step.kind) {
     case EntryStep::Kind::StartTimer:
         // The window procedure ends the entry when it fires.
-        if (CMainCtrl::MainWindow) {
-            SetTimer(CMainCtrl::MainWindow, IDT_NUMERIC_ENTRY, step.value, nullptr);
+        if (GetAppMainWindow()) {
+            SetTimer(GetAppMainWindow(), IDT_NUMERIC_ENTRY, step.value, nullptr);
         }
         break;
     case EntryStep::Kind::Finish:
@@ -193,8 +191,8 @@ void CKeyCtrl::CancelNumericEntry()
 void CKeyCtrl::DeliverNumericEntry(uint32_t result)
 {
     // The window procedure has already killed the timer that timed out.
-    if (result != ENTRY_TIMEOUT && CMainCtrl::MainWindow) {
-        KillTimer(CMainCtrl::MainWindow, IDT_NUMERIC_ENTRY);
+    if (result != ENTRY_TIMEOUT && GetAppMainWindow()) {
+        KillTimer(GetAppMainWindow(), IDT_NUMERIC_ENTRY);
     }
     HWND target = FindWindowA(nullptr, NAVIGATION_TEST_TITLE);
     // Without the test window only a finished number goes anywhere: to the

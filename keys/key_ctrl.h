@@ -18,6 +18,14 @@ class CLowBatCtrl;
 class CTrayControl;
 class CVolCtrl;
 
+// What the main controller's report gate found, handed down with a report of
+// the radio receiver: the key controller keeps no session state of its own.
+struct ReportGate {
+    bool Away;          // the session is locked or not on the console
+    bool MagicKey;      // MagicKey_SendSighInUser is 1
+    bool WakeReplyDue;  // display off on a connected-standby system, no reply sent in this period
+};
+
 class CKeyCtrl : public CConfig {
 public:
     explicit CKeyCtrl(CTrayControl* tray);
@@ -28,8 +36,10 @@ public:
 
     // One report of the classic format from the device's input buffer.
     void ProcessReport(CHidDevice* device);
-    // One report of the radio-receiver format.
-    void ProcessRfReport(CHidDevice* device);
+    // One report of the radio-receiver format; true when it answered the
+    // receiver's wake question (the caller remembers that for the rest of
+    // the display-off period).
+    bool ProcessRfReport(CHidDevice* device, const ReportGate& gate);
     // Releases a held radio volume key (its repeat ends with it).
     void StopVolumeRepeat();
 
@@ -79,6 +89,7 @@ protected:
     void DeliverNumericEntry(uint32_t result);
 
 private:
-    void Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length);
+    // True when the actions held the wake reply.
+    bool Perform(const KeyActions& actions, CHidDevice* device, const uint8_t* report, uint32_t length);
     void Dispatch(const KeyAction& action, uint32_t deviceFlags, const uint8_t* report, uint32_t length);
 };

@@ -1,7 +1,7 @@
 #include "keys/key_test_ctrl.h"
 
 #include "audio/vol_ctrl.h"
-#include "core/main_ctrl.h"
+#include "base/app_context.h"
 #include "osd/osd_control.h"
 #include "resources/resource.h"
 
@@ -116,7 +116,7 @@ size_t CKeyTestCtrl::ShowButtonName(KeyHandler group, uint16_t code, char (&name
     if (id == 0) {
         return 0;
     }
-    HINSTANCE module = CMainCtrl::AppInstance ? CMainCtrl::AppInstance : GetModuleHandleA(nullptr);
+    HINSTANCE module = GetAppInstance() ? GetAppInstance() : GetModuleHandleA(nullptr);
     int length = LoadStringA(module, id, name, static_cast<int>(sizeof(name)));
     if (length <= 0) {
         name[0] = '\0';

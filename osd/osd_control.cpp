@@ -1,8 +1,8 @@
 #include "osd/osd_control.h"
 
-#include "core/folders.h"
-#include "core/messages.h"
-#include "core/scoped.h"
+#include "base/folders.h"
+#include "base/messages.h"
+#include "base/scoped.h"
 
 #include <cstdio>
 #include <cstring>

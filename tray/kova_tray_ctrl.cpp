@@ -1,9 +1,8 @@
 #include "tray/kova_tray_ctrl.h"
 
-#include "core/folders.h"
-#include "core/main_ctrl.h"
-#include "core/message_box.h"
-#include "core/messages.h"
+#include "base/app_context.h"
+#include "base/folders.h"
+#include "base/messages.h"
 #include "resources/resource.h"
 
 namespace {
@@ -66,13 +65,13 @@ void CKovaTrayCtrl::OnExitConfirmed()
     const RemoteTexts& texts = GetRemoteTexts();
     MessageBeep(MB_ICONASTERISK);
     ShowBalloon(texts.Balloon_Msg, texts.Balloon_Title, NIIF_INFO, TRAY_BALLOON_SECONDS);
-    SetTimer(CMainCtrl::MainWindow, IDT_EXIT, TRAY_EXIT_DELAY_MS, nullptr);
+    SetTimer(GetAppMainWindow(), IDT_EXIT, TRAY_EXIT_DELAY_MS, nullptr);
     ExitPending = 1;
 }
 
 void CKovaTrayCtrl::OnIconClicked()
 {
     if (ExitPending) {
-        PostMessageA(CMainCtrl::MainWindow, WM_CLOSE, 0, 0);
+        PostMessageA(GetAppMainWindow(), WM_CLOSE, 0, 0);
     }
 }

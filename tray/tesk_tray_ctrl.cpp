@@ -1,9 +1,8 @@
 #include "tray/tesk_tray_ctrl.h"
 
+#include "base/app_context.h"
+#include "base/folders.h"
 #include "config/regs.h"
-#include "core/folders.h"
-#include "core/main_ctrl.h"
-#include "core/message_box.h"
 #include "resources/resource.h"
 
 namespace {
@@ -62,5 +61,5 @@ int CTeskTrayCtrl::BuildMenu(TrayMenuItem (&items)[TRAY_MENU_MAX])
 void CTeskTrayCtrl::OnExitConfirmed()
 {
     // No balloon and no delay: the keyboard's program ends at once.
-    PostMessageA(CMainCtrl::MainWindow, WM_CLOSE, 0, 0);
+    PostMessageA(GetAppMainWindow(), WM_CLOSE, 0, 0);
 }

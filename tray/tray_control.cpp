@@ -1,11 +1,10 @@
 #include "tray/tray_control.h"
 
+#include "base/app_context.h"
+#include "base/key_tap.h"
+#include "base/messages.h"
+#include "base/scoped.h"
 #include "config/regs.h"
-#include "core/key_tap.h"
-#include "core/main_ctrl.h"
-#include "core/message_box.h"
-#include "core/messages.h"
-#include "core/scoped.h"
 
 #include <cstdio>
 
@@ -77,7 +76,7 @@ CTrayControl::~CTrayControl()
 HICON CTrayControl::LoadTrayIcon(int resourceId)
 {
     return static_cast<HICON>(
-        LoadImageA(CMainCtrl::AppInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 0, 0, 0));
+        LoadImageA(GetAppInstance(), MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 0, 0, 0));
 }
 
 void CTrayControl::EnableIcon(UINT iconId, UINT flags, const char* tip, HICON normal, HICON blink)
@@ -86,7 +85,7 @@ void CTrayControl::EnableIcon(UINT iconId, UINT flags, const char* tip, HICON no
     BlinkIcon = blink;
     IconData = NOTIFYICONDATAA{};
     IconData.cbSize = TRAY_ICON_RECORD_SIZE;
-    IconData.hWnd = CMainCtrl::MainWindow;
+    IconData.hWnd = GetAppMainWindow();
     IconData.uID = iconId;
     IconData.uFlags = flags;
     IconData.uCallbackMessage = WM_TRAY_NOTIFY;
@@ -235,9 +234,9 @@ void CTrayControl::ShowMenu()
     TapKey(ForegroundKey());
     // The menu only goes away on a click elsewhere when its owner is the
     // foreground window.
-    SetForegroundWindow(CMainCtrl::MainWindow);
+    SetForegroundWindow(GetAppMainWindow());
     UINT command = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y,
-                                                    0, CMainCtrl::MainWindow, nullptr));
+                                                    0, GetAppMainWindow(), nullptr));
     menu.reset();
 
     switch (command) {
@@ -267,7 +266,8 @@ BOOL CTrayControl::ConfirmExit()
     std::snprintf(text, sizeof(text), "%s\n%s", Companions.ExitLine1, Companions.ExitLine2);
     // The box runs its own message loop: icon messages arriving meanwhile
     // find ExitQuestionOpen set and are ignored.
-    INT_PTR answer = ShowMessageBox(nullptr, text, Companions.ExitCaption, TRAY_EXIT_QUESTION_TYPE, Companions.ExitSlot);
+    INT_PTR answer =
+        ShowAppMessageBox(nullptr, text, Companions.ExitCaption, TRAY_EXIT_QUESTION_TYPE, Companions.ExitSlot);
     ExitQuestionOpen = 0;
     // Yes, the close button, or a box of another notice already in the slot.
     return answer != IDNO ? TRUE : FALSE;

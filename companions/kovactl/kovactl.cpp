@@ -21,8 +21,8 @@
 
 #include <windows.h>
 
+#include "base/messages.h"
 #include "config/target_window_table.h"
-#include "core/messages.h"
 #include "resources/resource.h"
 
 #include <cstdio>

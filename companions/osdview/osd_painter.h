@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
+#include "base/scoped.h"
 #include "companions/osdview/osd_layout.h"
 #include "companions/osdview/osd_request.h"
-#include "core/scoped.h"
 
 struct OsdImage {
     ScopedGdiObject Bitmap;  // 32-bit top-down DIB section

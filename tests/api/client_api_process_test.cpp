@@ -6,9 +6,9 @@
 
 #include "config/config.h"
 #include "config/onscreen_settings.h"
-#include "core/messages.h"
+#include "base/messages.h"
 #include "core/watchers.h"
-#include "core/scoped.h"
+#include "base/scoped.h"
 #include "tests/api/kovaapi_module.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"

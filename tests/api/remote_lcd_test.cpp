@@ -4,7 +4,7 @@
 // word remembered in the user's registry, the records refused, and the
 // answers while no receiver is there.
 
-#include "core/scoped.h"
+#include "base/scoped.h"
 #include "tests/api/kovaapi_module.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/registry_sandbox.h"

@@ -1,9 +1,9 @@
 #include "tests/audio/volume_test.h"
 
+#include "base/app_context.h"
+#include "base/messages.h"
 #include "config/config.h"
 #include "config/onscreen_settings.h"
-#include "core/main_ctrl.h"
-#include "core/messages.h"
 #include "tests/support/kova_process.h"
 
 namespace {
@@ -22,13 +22,13 @@ void VolumeTest::SetUp()
     window = CreateWindowExA(0, "STATIC", "volume test", WS_POPUP, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr,
                              nullptr);
     ASSERT_NE(window, nullptr);
-    CMainCtrl::MainWindow = window;
+    SetAppMainWindow(window);
 }
 
 void VolumeTest::TearDown()
 {
     Stop();
-    CMainCtrl::MainWindow = nullptr;
+    SetAppMainWindow(nullptr);
     if (window) {
         DestroyWindow(window);
     }

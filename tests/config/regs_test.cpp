@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/text_util.h"
+#include "base/text_util.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "tests/core/hub_fixture.h"
 
+#include "base/messages.h"
 #include "config/device_identities.h"
 #include "core/main_window.h"
-#include "core/messages.h"
 #include "core/watchers.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/registry_sandbox.h"

@@ -2,8 +2,8 @@
 // client registrations at start, the answers to WM_COPYDATA, the end of the
 // session, the shut-down and the priority watcher.
 
+#include "base/messages.h"
 #include "config/target_window_table.h"
-#include "core/messages.h"
 #include "core/watchers.h"
 #include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"

@@ -5,8 +5,8 @@
 
 #include "core/main_ctrl.h"
 
-#include "core/messages.h"
-#include "core/power.h"
+#include "base/messages.h"
+#include "base/power.h"
 #include "hid/hid_control.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"

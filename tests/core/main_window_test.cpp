@@ -4,8 +4,8 @@
 
 #include "core/main_window.h"
 
+#include "base/messages.h"
 #include "core/main_ctrl.h"
-#include "core/messages.h"
 #include "core/watchers.h"
 #include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"

@@ -5,7 +5,7 @@
 
 #include "core/main_ctrl.h"
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/support/registry_sandbox.h"
 

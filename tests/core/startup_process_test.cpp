@@ -1,6 +1,6 @@
 // kova.exe as a real process: single instance, window class, orderly exit.
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "core/opt_ctrl.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"

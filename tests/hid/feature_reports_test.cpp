@@ -1,7 +1,7 @@
 #include "hid/feature_reports.h"
 
+#include "base/power.h"
 #include "config/controls.h"
-#include "core/power.h"
 #include "hid/feature_report_layout.h"
 #include "hid/hid_control.h"
 #include "tests/hid/receiver_host.h"

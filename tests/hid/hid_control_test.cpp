@@ -1,6 +1,6 @@
 #include "hid/hid_control.h"
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "hid/hid_backend.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/registry_sandbox.h"

@@ -1,6 +1,6 @@
 #include "tests/hid/receiver_host.h"
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "hid/hid_backend.h"
 
 #include <dbt.h>

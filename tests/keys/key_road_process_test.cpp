@@ -5,7 +5,7 @@
 // itself. The screen is checked, so these tests have the desktop to
 // themselves.
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/journal_fields.h"

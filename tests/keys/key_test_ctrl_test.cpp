@@ -5,9 +5,9 @@
 
 #include "keys/key_test_ctrl.h"
 
+#include "base/app_context.h"
 #include "config/config.h"
 #include "config/onscreen_settings.h"
-#include "core/main_ctrl.h"
 #include "hid/hid_device.h"
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
@@ -64,7 +64,7 @@ protected:
         window = CreateWindowExA(0, "STATIC", "key test", WS_POPUP, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr,
                                  nullptr);
         ASSERT_NE(window, nullptr);
-        CMainCtrl::MainWindow = window;
+        SetAppMainWindow(window);
         keys = std::make_unique<CKeyTestCtrl>(nullptr);
         ASSERT_NE(keys->Osd, nullptr);
     }
@@ -72,7 +72,7 @@ protected:
     void TearDown() override
     {
         keys.reset();
-        CMainCtrl::MainWindow = nullptr;
+        SetAppMainWindow(nullptr);
         DestroyWindow(window);
         WaitUntil([] { return !GetModuleHandleA(TEXT_LIBRARY) && !GetModuleHandleA(PICTURE_LIBRARY); },
                   UNLOAD_TIMEOUT_MS);
@@ -268,9 +268,9 @@ TEST_F(KeyTestCtrlTest, ARadioPressEndsAHeldVolumeKeyInTheMixersFormFirst)
 {
     ReportDevice volume(3);
     ReportDevice vendor(8);
-    keys->ProcessRfReport(volume.Put({1, 0xE9, 0x00}));
+    keys->ProcessRfReport(volume.Put({1, 0xE9, 0x00}), ReportGate{});
     ASSERT_TRUE(journal.WaitForCalls(PICTURE_LIBRARY, "OnScreen_ImageA", 2, DISPLAY_TIMEOUT_MS));
-    keys->ProcessRfReport(vendor.Put({2, 0x40, 0x00}));
+    keys->ProcessRfReport(vendor.Put({2, 0x40, 0x00}), ReportGate{});
     ASSERT_TRUE(journal.WaitForCalls(TEXT_LIBRARY, "OnScreen_DisplayA", 1, DISPLAY_TIMEOUT_MS));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Menu"}));
     const size_t shown = Pictures().size();
@@ -282,7 +282,7 @@ TEST_F(KeyTestCtrlTest, ARadioPressEndsAHeldVolumeKeyInTheMixersFormFirst)
         EXPECT_EQ(p.at("max"), "65535") << "the final picture in the mixer's form, as the refreshes";
     }
     // The release of report 1 that follows finds nothing held.
-    keys->ProcessRfReport(volume.Put({1, 0x00, 0x00}));
+    keys->ProcessRfReport(volume.Put({1, 0x00, 0x00}), ReportGate{});
     Pump(300);
     EXPECT_EQ(Pictures().size(), shown);
 }

@@ -6,7 +6,7 @@
 #include "osd/osd_control.h"
 #include "osd/osd_record.h"
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/screen_capture.h"

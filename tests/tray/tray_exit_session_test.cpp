@@ -4,8 +4,8 @@
 
 #include "tests/tray/tray_world.h"
 
+#include "base/messages.h"
 #include "core/message_box.h"
-#include "core/messages.h"
 #include "resources/resource.h"
 
 #include <string>

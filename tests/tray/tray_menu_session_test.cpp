@@ -4,7 +4,7 @@
 
 #include "tests/tray/tray_world.h"
 
-#include "core/folders.h"
+#include "base/folders.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/program_files_sandbox.h"
 

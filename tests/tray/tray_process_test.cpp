@@ -2,9 +2,9 @@
 // the receiver, and Exit from either menu, confirmed, ends the program in
 // its own time.
 
+#include "base/messages.h"
 #include "config/controls.h"
 #include "config/device_identities.h"
-#include "core/messages.h"
 #include "hid/hid_backend.h"
 #include "resources/resource.h"
 #include "tests/hid/receiver_host.h"

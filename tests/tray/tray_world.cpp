@@ -1,10 +1,11 @@
 #include "tests/tray/tray_world.h"
 
+#include "base/app_context.h"
+#include "base/messages.h"
 #include "companions/kovashot/screen_grab.h"
 #include "config/controls.h"
 #include "config/texts.h"
-#include "core/main_ctrl.h"
-#include "core/messages.h"
+#include "core/message_box.h"
 #include "resources/resource.h"
 
 #include <cstring>
@@ -374,8 +375,11 @@ void TrayWorld::SetUp()
     // its icons when it goes, should a test fail half-way.
     m_main = CreateWindowExA(0, MAIN_CLASS, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(m_main, nullptr);
-    CMainCtrl::MainWindow = m_main;
-    CMainCtrl::AppInstance = GetModuleHandleA(nullptr);
+    // What the main controller would publish: the window, the instance and
+    // the message box of the exit question.
+    SetAppMainWindow(m_main);
+    SetAppInstance(GetModuleHandleA(nullptr));
+    SetAppMessageBox(ShowMessageBox);
 }
 
 void TrayWorld::TearDown()
@@ -392,8 +396,9 @@ void TrayWorld::TearDown()
     }
     ResetConfigStoreForTests();
     DestroyWindow(m_main);
-    CMainCtrl::MainWindow = nullptr;
-    CMainCtrl::AppInstance = nullptr;
+    SetAppMainWindow(nullptr);
+    SetAppInstance(nullptr);
+    SetAppMessageBox(nullptr);
     s_current = nullptr;
 }
 

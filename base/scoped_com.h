@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "core/scoped.h"
+#include "base/scoped.h"
 
 template <typename Interface>
 struct ComPointerTraits {

@@ -1,4 +1,4 @@
-#include "core/power.h"
+#include "base/power.h"
 
 #include <powrprof.h>
 

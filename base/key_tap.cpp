@@ -1,4 +1,4 @@
-#include "core/key_tap.h"
+#include "base/key_tap.h"
 
 #include <windows.h>
 

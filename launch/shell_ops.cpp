@@ -1,8 +1,8 @@
-#include "core/shell_ops.h"
+#include "launch/shell_ops.h"
 
+#include "base/messages.h"
 #include "config/config.h"
 #include "config/os_class.h"
-#include "core/messages.h"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "core/low_bat_ctrl.h"
+#include "keys/low_bat_ctrl.h"
 
 LONG CLowBatCtrl::BatteryNotifierCount = 0;
 bool CLowBatCtrl::BatteryLibraryBound = false;

@@ -1,4 +1,4 @@
-#include "core/text_util.h"
+#include "base/text_util.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "core/low_bat_ctrl.h"
+#include "keys/low_bat_ctrl.h"
 
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"

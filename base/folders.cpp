@@ -1,4 +1,4 @@
-#include "core/folders.h"
+#include "base/folders.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,0 +1,24 @@
+#include "base/app_context.h"
+
+namespace {
+
+HWND MainWindow = nullptr;
+HINSTANCE Instance = nullptr;
+AppMessageBoxFn MessageBoxFn = nullptr;
+
+}  // namespace
+
+HWND GetAppMainWindow() { return MainWindow; }
+
+HINSTANCE GetAppInstance() { return Instance; }
+
+INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot)
+{
+    return MessageBoxFn ? MessageBoxFn(owner, text, caption, type, slot) : 0;
+}
+
+void SetAppMainWindow(HWND window) { MainWindow = window; }
+
+void SetAppInstance(HINSTANCE instance) { Instance = instance; }
+
+void SetAppMessageBox(AppMessageBoxFn show) { MessageBoxFn = show; }
