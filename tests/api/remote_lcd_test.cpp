@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -278,3 +279,82 @@ TEST_F(RemoteLcdTest, AnOutputReportTooShortForTheWordIsNeverWritten)
 }
 
 }  // namespace
+
+namespace {
+
+// The library's hidden windows that belong to a thread.
+int LibraryWindowsOf(DWORD thread)
+{
+    int count = 0;
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM counter) -> BOOL {
+            char name[32] = {};
+            GetClassNameA(window, name, sizeof(name));
+            *reinterpret_cast<int*>(counter) += std::string(name) == "KovaapiClass";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// A thread with a message loop that starts the library's display side, so
+// that the hidden window is its own.
+struct WindowThread {
+    KovaApiModule* Api;
+    HANDLE Started;
+    DWORD Result = 0;
+    int WindowsAtStart = 0;
+    int WindowsAtEnd = 0;
+};
+DWORD WINAPI RunWindowThread(void* context)
+{
+    auto* t = static_cast<WindowThread*>(context);
+    RFRemoconLcd lcd = LcdRecordOf(0);
+    t->Result = t->Api->GetRFRemoconLCD(&lcd);
+    t->WindowsAtStart = LibraryWindowsOf(GetCurrentThreadId());
+    SetEvent(t->Started);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&msg);
+    }
+    t->WindowsAtEnd = LibraryWindowsOf(GetCurrentThreadId());
+    return 0;
+}
+
+}  // namespace
+
+// Freed, the library takes its hidden window and class with it, wherever
+// the window lives: a message that reaches it afterwards must not run the
+// library's unloaded code. (Without a virtual receiver: its client's notice
+// thread keeps the library loaded to the end of the process.)
+TEST(KovaapiLibraryTest, FreeingTheLibraryTakesItsWindowAway)
+{
+    RegistrySandbox sandbox;
+    {
+        KovaApiModule api;
+        ASSERT_TRUE(api.Loaded());
+        RFRemoconLcd lcd = LcdRecordOf(0);
+        EXPECT_EQ(api.GetRFRemoconLCD(&lcd), KOVAAPI_LCD_NOT_READY) << "no receiver identities";
+        EXPECT_EQ(LibraryWindowsOf(GetCurrentThreadId()), 1);
+    }
+    EXPECT_EQ(GetModuleHandleA("kovaapi.dll"), nullptr);
+    EXPECT_EQ(LibraryWindowsOf(GetCurrentThreadId()), 0);
+
+    // Loaded again, started on another thread, freed from this one.
+    auto api = std::make_unique<KovaApiModule>();
+    ScopedHandle started(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    WindowThread t{api.get(), started.get()};
+    DWORD id = 0;
+    ScopedHandle thread(CreateThread(nullptr, 0, RunWindowThread, &t, 0, &id));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(started.get(), 10000), WAIT_OBJECT_0);
+    api.reset();
+    EXPECT_EQ(GetModuleHandleA("kovaapi.dll"), nullptr);
+    // The window's close is queued before the quit.
+    PostThreadMessageA(id, WM_QUIT, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(t.Result, static_cast<DWORD>(KOVAAPI_LCD_NOT_READY));
+    EXPECT_EQ(t.WindowsAtStart, 1);
+    EXPECT_EQ(t.WindowsAtEnd, 0);
+}
