@@ -5,13 +5,11 @@
 
 #include <cstdio>
 
-namespace {
-
-constexpr char REMOTE_FOLDER[] = "ZUZIDAZOR";
-constexpr char KEYBOARD_FOLDER[] = "ORLANTESK";
-
-bool Join(char* out, size_t size, const char* first, const char* second)
+bool JoinPath(char* out, size_t size, const char* first, const char* second)
 {
+    if (!out || !first || !second) {
+        return false;
+    }
     int n = std::snprintf(out, size, "%s\\%s", first, second);
     if (n < 0 || static_cast<size_t>(n) >= size) {
         if (size) {
@@ -21,8 +19,6 @@ bool Join(char* out, size_t size, const char* first, const char* second)
     }
     return true;
 }
-
-}  // namespace
 
 bool GetProgramFilesDir(char* out, size_t size)
 {
@@ -36,17 +32,23 @@ bool GetProgramFilesDir(char* out, size_t size)
 bool GetRemoteProgramDir(char* out, size_t size)
 {
     char base[MAX_PATH] = {};
-    return GetProgramFilesDir(base, sizeof(base)) && Join(out, size, base, REMOTE_FOLDER);
+    return GetProgramFilesDir(base, sizeof(base)) && JoinPath(out, size, base, REMOTE_PROGRAM_FOLDER);
 }
 
 bool GetKeyboardProgramDir(char* out, size_t size)
 {
     char base[MAX_PATH] = {};
-    return GetProgramFilesDir(base, sizeof(base)) && Join(out, size, base, KEYBOARD_FOLDER);
+    return GetProgramFilesDir(base, sizeof(base)) && JoinPath(out, size, base, KEYBOARD_PROGRAM_FOLDER);
 }
 
 bool BuildRemoteProgramPath(char* out, size_t size, const char* fileName)
 {
     char folder[MAX_PATH] = {};
-    return GetRemoteProgramDir(folder, sizeof(folder)) && Join(out, size, folder, fileName);
+    return GetRemoteProgramDir(folder, sizeof(folder)) && JoinPath(out, size, folder, fileName);
+}
+
+bool BuildKeyboardProgramPath(char* out, size_t size, const char* fileName)
+{
+    char folder[MAX_PATH] = {};
+    return GetKeyboardProgramDir(folder, sizeof(folder)) && JoinPath(out, size, folder, fileName);
 }

@@ -4,10 +4,18 @@
 
 #include <cstddef>
 
+// The two program folders under Program Files.
+constexpr char REMOTE_PROGRAM_FOLDER[] = "ZUZIDAZOR";
+constexpr char KEYBOARD_PROGRAM_FOLDER[] = "ORLANTESK";
+
 bool GetProgramFilesDir(char* out, size_t size);
 bool GetRemoteProgramDir(char* out, size_t size);    // ...\ZUZIDAZOR
 bool GetKeyboardProgramDir(char* out, size_t size);  // ...\ORLANTESK
 
-// The remote program folder joined with a file name ("%s\%s"); false when the
-// joined path would not fit.
+// "first\second"; false, and out left empty, when it would not fit.
+bool JoinPath(char* out, size_t size, const char* first, const char* second);
+
+// A program folder joined with a file name; false when the joined path
+// would not fit.
 bool BuildRemoteProgramPath(char* out, size_t size, const char* fileName);
+bool BuildKeyboardProgramPath(char* out, size_t size, const char* fileName);

@@ -1,5 +1,7 @@
 #include "config/display_probe.h"
 
+#include "base/export_binder.h"
+#include "base/scoped.h"
 #include "config/os_class.h"
 
 #include <cstring>
@@ -10,18 +12,18 @@ void DisplayProbe::Bind(uint32_t osClass)
     if (osClass < OS_CLASS_WIN8) {
         return;
     }
-    HMODULE lib = LoadLibraryA(DISPLAY_PROBE_PATH);
+    ScopedModule lib(LoadLibraryA(DISPLAY_PROBE_PATH));
     if (!lib) {
         return;
     }
-    auto init = reinterpret_cast<InitializeFn>(reinterpret_cast<void*>(GetProcAddress(lib, "DSPPRB_Initialize")));
-    auto fini = reinterpret_cast<FinalizeFn>(reinterpret_cast<void*>(GetProcAddress(lib, "DSPPRB_Finalize")));
-    auto mode = reinterpret_cast<GetDisplayModeFn>(reinterpret_cast<void*>(GetProcAddress(lib, "DSPPRB_GetDisplayMode")));
+    auto init = GetExport<InitializeFn>(lib.get(), "DSPPRB_Initialize");
+    auto fini = GetExport<FinalizeFn>(lib.get(), "DSPPRB_Finalize");
+    auto mode = GetExport<GetDisplayModeFn>(lib.get(), "DSPPRB_GetDisplayMode");
     if (!init || init() < 0) {
-        FreeLibrary(lib);
         return;
     }
-    module = lib;
+    // Kept until Release, which finalises the library first.
+    module = lib.release();
     Initialize = init;
     Finalize = fini;
     GetDisplayMode = mode;

@@ -1,6 +1,7 @@
 #include "core/main_ctrl.h"
 
 #include "base/app_context.h"
+#include "base/export_binder.h"
 #include "base/folders.h"
 #include "base/messages.h"
 #include "base/power.h"
@@ -90,7 +91,7 @@ CMainCtrl::CMainCtrl()
     }
     char path[MAX_PATH] = {};
     if (BuildRemoteProgramPath(path, sizeof(path), KOVA_API_DLL)) {
-        KovaApiModule = LoadLibraryA(path);
+        KovaApiModule.reset(LoadLibraryA(path));
     }
 }
 
@@ -98,10 +99,7 @@ CMainCtrl::~CMainCtrl()
 {
     // A wake check must not fire into a half-destroyed tree.
     StopWakeTimers();
-    if (KovaApiModule) {
-        FreeLibrary(KovaApiModule);
-        KovaApiModule = nullptr;
-    }
+    KovaApiModule.reset();
     if (m_sessionNotifyRegistered && MainWindow) {
         WTSUnRegisterSessionNotification(MainWindow);
         m_sessionNotifyRegistered = false;
@@ -528,8 +526,7 @@ BOOL CMainCtrl::ClearRemoteLcd()
     record.Size = sizeof(record);
     record.Mask = LCD_MASK_CLEAR;
     // Looked up every time: the export is optional in older libraries.
-    auto set = reinterpret_cast<SetRFRemoconLcdFn>(
-        reinterpret_cast<void*>(GetProcAddress(KovaApiModule, SET_REMOTE_LCD_EXPORT)));
+    auto set = GetExport<SetRFRemoconLcdFn>(KovaApiModule.get(), SET_REMOTE_LCD_EXPORT);
     if (!set) {
         return FALSE;
     }

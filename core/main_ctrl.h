@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "base/scoped.h"
 #include "config/config.h"
 
 #include <cstdint>
@@ -111,6 +112,6 @@ private:
     void OnDeviceArrival(LPARAM header);
     void OnHandleNotice(WPARAM event, LPARAM header);
 
-    HMODULE KovaApiModule = nullptr;
+    ScopedModule KovaApiModule;
     bool m_sessionNotifyRegistered = false;
 };

@@ -1,5 +1,6 @@
 #include "core/message_box.h"
 
+#include "base/scoped.h"
 #include "core/main_ctrl.h"
 #include "resources/resource.h"
 
@@ -90,10 +91,10 @@ void SetBoxIcon(HWND dialog, BoxSlot& slot)
     if (!chosen) {
         return;
     }
-    if (HMODULE imageres = LoadLibraryExA("imageres.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
+    if (ScopedModule imageres{LoadLibraryExA("imageres.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE)}) {
         // The size stored in the library; a private copy, valid after FreeLibrary.
-        slot.BoxIcon = static_cast<HICON>(LoadImageA(imageres, MAKEINTRESOURCEA(chosen->imageresId), IMAGE_ICON, 0, 0, 0));
-        FreeLibrary(imageres);
+        slot.BoxIcon =
+            static_cast<HICON>(LoadImageA(imageres.get(), MAKEINTRESOURCEA(chosen->imageresId), IMAGE_ICON, 0, 0, 0));
     }
     if (!slot.BoxIcon) {
         // Also when the library lacks the icon: a notice without its symbol

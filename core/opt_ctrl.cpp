@@ -3,6 +3,7 @@
 #include "base/text_util.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -59,22 +60,16 @@ COptCtrl::COptCtrl(LPSTR commandLine)
     Options = ParseOptionWords(commandLine);
 
     // No "Global\" prefix: one copy per logon session is what is wanted.
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, INSTANCE_MUTEX_NAME);
+    ScopedHandle mutex(CreateMutexA(nullptr, FALSE, INSTANCE_MUTEX_NAME));
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        mutex = nullptr;
+        mutex.reset();
         FirstInstance = FALSE;
     } else {
         // A mutex that cannot be created at all does not stop the program:
         // it runs unguarded rather than not at all.
         FirstInstance = TRUE;
     }
-    InstanceMutex = mutex;
+    InstanceMutex = std::move(mutex);
 }
 
-COptCtrl::~COptCtrl()
-{
-    if (InstanceMutex) {
-        CloseHandle(InstanceMutex);
-    }
-}
+COptCtrl::~COptCtrl() = default;

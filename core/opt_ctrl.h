@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "base/scoped.h"
+
 #include <cstdint>
 
 constexpr uint32_t OPT_EXIT = 1;     // accepted, nothing acts on it
@@ -31,6 +33,6 @@ public:
 
 private:
     uint32_t Options = 0;
-    HANDLE InstanceMutex = nullptr;
+    ScopedHandle InstanceMutex;
     BOOL FirstInstance = FALSE;
 };

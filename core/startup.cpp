@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include "base/messages.h"
+#include "base/scoped.h"
 #include "base/text_util.h"
 #include "config/controls.h"
 #include "core/main_ctrl.h"
@@ -18,14 +19,14 @@ void GetMainWindowClassName(char out[128])
 {
     // Read straight from the registry: the store is not loaded yet.
     DWORD teskEnable = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CONTROLS_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CONTROLS_KEY, 0, KEY_READ, &raw) == ERROR_SUCCESS) {
+        ScopedRegKey key(raw);
         DWORD size = sizeof(teskEnable);
-        if (RegQueryValueExA(key, "Tesk_Enable", nullptr, nullptr, reinterpret_cast<BYTE*>(&teskEnable), &size) !=
-            ERROR_SUCCESS) {
+        if (RegQueryValueExA(key.get(), "Tesk_Enable", nullptr, nullptr, reinterpret_cast<BYTE*>(&teskEnable),
+                             &size) != ERROR_SUCCESS) {
             teskEnable = 0;
         }
-        RegCloseKey(key);
     }
     CopyCut(out, 128, teskEnable ? KEYBOARD_WINDOW_CLASS : MAIN_WINDOW_CLASS);
 }

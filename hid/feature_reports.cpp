@@ -3,7 +3,7 @@
 #include "hid/feature_report_layout.h"
 #include "hid/hid_backend.h"
 
-#include <cstdlib>
+#include <new>
 
 HANDLE LastFeatureHandle = nullptr;
 
@@ -30,16 +30,14 @@ BOOL SendWakeReply(const HidDeviceInfo& device)
     if (length < WAKE_REPLY_MIN_LENGTH) {
         return FALSE;  // too short to carry the reply
     }
-    auto* reply = static_cast<uint8_t*>(std::calloc(length, 1));
+    std::unique_ptr<uint8_t[]> reply = NewFeatureBuffer(length);
     if (!reply) {
         return FALSE;
     }
-    BOOL ok = FALSE;
-    if (BuildWakeReply(device.Input.Buffer, device.Input.Length, reply, length)) {
-        ok = WriteFeature(reply, length);
+    if (!BuildWakeReply(device.Input.Buffer, device.Input.Length, reply.get(), length)) {
+        return FALSE;
     }
-    std::free(reply);
-    return ok;
+    return WriteFeature(reply.get(), length);
 }
 
 BOOL SendLaunchHandshake(uint8_t* state)
@@ -64,4 +62,9 @@ BOOL SendTvReady()
     uint8_t report[TV_READY_LENGTH];
     BuildTvReady(report);
     return WriteFeature(report, sizeof(report));
+}
+
+std::unique_ptr<uint8_t[]> NewFeatureBuffer(uint32_t length)
+{
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[length ? length : 1]());
 }

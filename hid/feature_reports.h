@@ -7,6 +7,7 @@
 #include "hid/hid_device_info.h"
 
 #include <cstdint>
+#include <memory>
 
 // The handle of the most recent feature read; null before the first. Never
 // reset, also not when that collection is closed (writes then simply fail).
@@ -25,3 +26,7 @@ BOOL SendWakeReply(const HidDeviceInfo& device);
 BOOL SendLaunchHandshake(uint8_t* state);
 // The TV-ready notice (report 2, 9 bytes).
 BOOL SendTvReady();
+
+// A zeroed buffer of a feature report's length (at least one byte); null when
+// memory is short, which the callers answer as a status of their own.
+std::unique_ptr<uint8_t[]> NewFeatureBuffer(uint32_t length);

@@ -5,8 +5,8 @@
 #include "hid/feature_reports.h"
 #include "hid/hid_backend.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -90,22 +90,16 @@ BOOL CHidControl::EnumerateDevices()
                 break;
             }
         }
-        char* path = static_cast<char*>(std::malloc(required));
-        if (!path) {
+        std::unique_ptr<char[]> path(new (std::nothrow) char[required]);
+        if (!path || !backend.GetInterfacePath(set, index, path.get(), required, &required)) {
             fatal = true;
             break;
         }
-        if (!backend.GetInterfacePath(set, index, path, required, &required)) {
-            std::free(path);
-            fatal = true;
-            break;
-        }
-        if (CHidDevice* device = OpenAcceptedDevice(path)) {
+        if (CHidDevice* device = OpenAcceptedDevice(path.get())) {
             device->Next = FirstDevice;
             FirstDevice = device;
             ++DeviceCount;
         }
-        std::free(path);
     }
     backend.CloseInterfaceSet(set);
     if (fatal) {
@@ -221,74 +215,77 @@ CHidDevice* CHidControl::FindListedDevice(LPARAM lParam) const
     return nullptr;
 }
 
-uint32_t CHidControl::ReadWakeButton(uint8_t* code)
+namespace {
+
+bool IsWakeButtonDevice(const HidDeviceInfo& info) { return IsWakeButtonCollection(info.DevicePath); }
+
+bool IsRadioDevice(const HidDeviceInfo& info)
 {
-    CHidDevice* device = FirstDevice;
-    for (; device; device = device->Next) {
+    return info.Caps.UsagePage == RADIO_USAGE_PAGE && info.Caps.Usage == RADIO_USAGE;
+}
+
+// What both wake reads start with, in the order their statuses are checked:
+// the receiver's collection that passes isCollection, the caller's
+// arguments, a feature report, and a zeroed buffer of its length.
+struct WakeRead {
+    uint32_t Status = WAKE_STATUS_OK;
+    CHidDevice* Device = nullptr;
+    std::unique_ptr<uint8_t[]> Buffer;
+    uint32_t Length = 0;
+};
+
+WakeRead StartWakeRead(CHidDevice* first, bool (*isCollection)(const HidDeviceInfo&), bool argumentsGiven)
+{
+    WakeRead read;
+    for (read.Device = first; read.Device; read.Device = read.Device->Next) {
         uint32_t flags = 0;
-        if (MatchDevice(device->Info, &flags) && IsWakeButtonCollection(device->Info.DevicePath)) {
+        if (CConfig::MatchDevice(read.Device->Info, &flags) && isCollection(read.Device->Info)) {
             break;
         }
     }
-    if (!device) {
-        return WAKE_STATUS_NO_COLLECTION;
+    if (!read.Device) {
+        read.Status = WAKE_STATUS_NO_COLLECTION;
+    } else if (!argumentsGiven) {
+        read.Status = WAKE_STATUS_MISSING_ARGUMENT;
+    } else if ((read.Length = read.Device->Info.Caps.FeatureReportByteLength) == 0) {
+        read.Status = WAKE_STATUS_NO_FEATURE_REPORT;
+    } else if (!(read.Buffer = NewFeatureBuffer(read.Length))) {
+        read.Status = WAKE_STATUS_NO_MEMORY;
     }
-    if (!code) {
-        return WAKE_STATUS_MISSING_ARGUMENT;
-    }
-    uint32_t length = device->Info.Caps.FeatureReportByteLength;
-    if (length == 0) {
-        return WAKE_STATUS_NO_FEATURE_REPORT;
-    }
-    auto* buffer = static_cast<uint8_t*>(std::calloc(length, 1));
-    if (!buffer) {
-        return WAKE_STATUS_NO_MEMORY;
+    return read;
+}
+
+}  // namespace
+
+uint32_t CHidControl::ReadWakeButton(uint8_t* code)
+{
+    WakeRead read = StartWakeRead(FirstDevice, IsWakeButtonDevice, code != nullptr);
+    if (read.Status != WAKE_STATUS_OK) {
+        return read.Status;
     }
     const ControlSettings& settings = GetControlSettings();
-    uint32_t status = WAKE_STATUS_NO_ANSWER;
     for (uint32_t attempt = 0; attempt < settings.RetryGetFeature; ++attempt) {
-        buffer[0] = WAKE_BUTTON_REPORT_ID;
-        if (ReadFeature(device->Info.Handle, buffer, length)) {
-            *code = length > 1 ? buffer[1] : 0;
-            status = WAKE_STATUS_OK;
-            break;
+        read.Buffer[0] = WAKE_BUTTON_REPORT_ID;
+        if (ReadFeature(read.Device->Info.Handle, read.Buffer.get(), read.Length)) {
+            *code = read.Length > 1 ? read.Buffer[1] : 0;
+            return WAKE_STATUS_OK;
         }
         Sleep(settings.TimerGetFeatureSleep);
     }
-    std::free(buffer);
-    return status;
+    return WAKE_STATUS_NO_ANSWER;
 }
 
 uint32_t CHidControl::ReadWakeEvent(uint8_t* kind, uint16_t* code, uint8_t* flag)
 {
-    CHidDevice* device = FirstDevice;
-    for (; device; device = device->Next) {
-        uint32_t flags = 0;
-        if (MatchDevice(device->Info, &flags) && device->Info.Caps.UsagePage == RADIO_USAGE_PAGE &&
-            device->Info.Caps.Usage == RADIO_USAGE) {
-            break;
-        }
+    WakeRead read = StartWakeRead(FirstDevice, IsRadioDevice, kind && code);
+    if (read.Status != WAKE_STATUS_OK) {
+        return read.Status;
     }
-    if (!device) {
-        return WAKE_STATUS_NO_COLLECTION;
-    }
-    if (!kind || !code) {
-        return WAKE_STATUS_MISSING_ARGUMENT;
-    }
-    uint32_t length = device->Info.Caps.FeatureReportByteLength;
-    if (length == 0) {
-        return WAKE_STATUS_NO_FEATURE_REPORT;
-    }
-    auto* buffer = static_cast<uint8_t*>(std::calloc(length, 1));
-    if (!buffer) {
-        return WAKE_STATUS_NO_MEMORY;
-    }
-    buffer[0] = WAKE_EVENT_REPORT_ID;
-    if (!ReadFeature(device->Info.Handle, buffer, length)) {
-        std::free(buffer);
+    read.Buffer[0] = WAKE_EVENT_REPORT_ID;
+    if (!ReadFeature(read.Device->Info.Handle, read.Buffer.get(), read.Length)) {
         return WAKE_STATUS_NO_ANSWER;
     }
-    WakeEvent event = DecodeWakeEvent(buffer, length);
+    WakeEvent event = DecodeWakeEvent(read.Buffer.get(), read.Length);
     *kind = event.Kind;
     *code = event.Code;
     if (flag && IsConnectedStandbySystem()) {
@@ -296,8 +293,7 @@ uint32_t CHidControl::ReadWakeEvent(uint8_t* kind, uint16_t* code, uint8_t* flag
     }
     // Acknowledge, so the receiver forgets the record: the last byte goes back
     // as it was read.
-    ClearWakeEvent(buffer, length);
-    WriteFeature(buffer, length);
-    std::free(buffer);
+    ClearWakeEvent(read.Buffer.get(), read.Length);
+    WriteFeature(read.Buffer.get(), read.Length);
     return WAKE_STATUS_OK;
 }

@@ -21,8 +21,8 @@ SRWLOCK PostLock = SRWLOCK_INIT;
 // owner window's thread touches them.
 int RemovalDepth = 0;
 DWORD RemovingThread = 0;  // holds PostLock exclusively while RemovalDepth > 0
-std::vector<MSG>* HeldMessages = nullptr;
-std::vector<const void*>* StoppedDevices = nullptr;
+std::vector<MSG> HeldMessages;
+std::vector<const void*> StoppedDevices;
 
 // What to do after a read, by the error it ended with: hand on the report,
 // wait for it, stop reading this device, or ask for another read.
@@ -266,35 +266,33 @@ void CHidDevice::RemoveQueuedMessages()
     if (RemovalDepth == 0) {
         AcquireSRWLockExclusive(&PostLock);
         RemovingThread = GetCurrentThreadId();
-        HeldMessages = new std::vector<MSG>();
-        StoppedDevices = new std::vector<const void*>();
+        HeldMessages.clear();
+        StoppedDevices.clear();
     }
     ++RemovalDepth;
-    StoppedDevices->push_back(this);
+    StoppedDevices.push_back(this);
     // One range takes both messages in the order they were queued.
     // PeekMessage also runs messages that other threads send to this
     // thread's windows (device notices among them), which may stop further
     // devices in the middle of this: hence the shared lists above.
     MSG msg;
     while (PeekMessageA(&msg, OwnerWindow, WM_HID_READ_NEXT, WM_HID_REPORT, PM_REMOVE)) {
-        HeldMessages->push_back(msg);
+        HeldMessages.push_back(msg);
     }
     if (--RemovalDepth > 0) {
         return;
     }
-    for (const MSG& m : *HeldMessages) {
+    for (const MSG& m : HeldMessages) {
         bool stopped = false;
-        for (const void* d : *StoppedDevices) {
+        for (const void* d : StoppedDevices) {
             stopped = stopped || reinterpret_cast<const void*>(m.lParam) == d;
         }
         if (!stopped) {
             PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
         }
     }
-    delete HeldMessages;
-    delete StoppedDevices;
-    HeldMessages = nullptr;
-    StoppedDevices = nullptr;
+    HeldMessages.clear();
+    StoppedDevices.clear();
     RemovingThread = 0;
     ReleaseSRWLockExclusive(&PostLock);
 }

@@ -1,5 +1,8 @@
 #include "keys/low_bat_ctrl.h"
 
+#include "base/export_binder.h"
+#include "base/scoped.h"
+
 LONG CLowBatCtrl::BatteryNotifierCount = 0;
 bool CLowBatCtrl::BatteryLibraryBound = false;
 HMODULE CLowBatCtrl::BatteryLibrary = nullptr;
@@ -12,16 +15,13 @@ CLowBatCtrl::CLowBatCtrl()
         return;
     }
     // Found by name in the standard search order: next to kova.exe first.
-    HMODULE library = LoadLibraryA("cellwarn.dll");
-    if (!library) {
-        return;
-    }
-    auto notify = reinterpret_cast<DeviceLowBatFn>(reinterpret_cast<void*>(GetProcAddress(library, "DeviceLowBat")));
+    ScopedModule library(LoadLibraryA("cellwarn.dll"));
+    auto notify = GetExport<DeviceLowBatFn>(library.get(), "DeviceLowBat");
     if (!notify) {
-        FreeLibrary(library);
         return;
     }
-    BatteryLibrary = library;
+    // Shared by every notifier; the last one frees it.
+    BatteryLibrary = library.release();
     DeviceLowBat = notify;
     BatteryLibraryBound = true;
 }

@@ -181,23 +181,23 @@ void DecodePanel(KeyDecoderState& state, const ReportBytes& r, KeyActions& out)
 bool RfCode(const ReportBytes& r, uint32_t inputLength, uint16_t* code)
 {
     switch (r[0]) {
-    case 1:
+    case RF_REPORT_VOLUME:
         *code = inputLength == 3 ? r.Word(1) : 0;
         return true;
-    case 2:
+    case RF_REPORT_CONSUMER:
         *code = r.Word(1);
         if (inputLength > 4 && *code == 0) {
             *code = r.Word(4);
         }
         return true;
-    case 3:
+    case RF_REPORT_MEDIA_CENTER:
         *code = r[1];
         if (inputLength > 2 && *code == 0) {
             *code = r[2];
         }
         return true;
-    case 4:
-    case 5:
+    case RF_REPORT_KEYS:
+    case RF_REPORT_VALUE:
         *code = r[1];
         return true;
     default:
@@ -205,96 +205,73 @@ bool RfCode(const ReportBytes& r, uint32_t inputLength, uint16_t* code)
     }
 }
 
-// One row of the radio dispatch: call handler with `code` (and flash `kind`
-// on press) unless `onlyOnChange` and the new code equals the held one.
+// The radio dispatch, one row per code as the receiver's table lists it.
+// The first row whose report ID and code match decides: call `handler` with
+// `code` (AS_SENT: the code itself), flash `flashKind` on a press (0: never),
+// and with `onlyOnChange` not at all when the new code equals the held one.
+// Codes of IDs 1, 2 and 4 without a row are ignored.
+constexpr uint16_t AS_SENT = 0xFFFF;
+
 struct RfRow {
+    uint8_t reportId;
+    bool anyCode;
+    uint16_t effective;
     KeyHandler handler;
     uint16_t code;
-    uint16_t flashKind;  // 0: never flashes
+    uint16_t flashKind;
     bool onlyOnChange;
 };
 
-bool RfRowFor(uint8_t id, uint16_t effective, RfRow* row)
+constexpr RfRow RF_ROWS[] = {
+    {RF_REPORT_VOLUME, false, RF_MUTE, KeyHandler::ConsumerKey, RF_MUTE, 0, false},
+    {RF_REPORT_VOLUME, false, RF_VOLUME_UP, KeyHandler::RemoteButton, REMOTE_VOLUME_UP, 0, false},
+    {RF_REPORT_VOLUME, false, RF_VOLUME_DOWN, KeyHandler::RemoteButton, REMOTE_VOLUME_DOWN, 0, false},
+
+    {RF_REPORT_CONSUMER, false, 64, KeyHandler::ConsumerKey, 64, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, 156, KeyHandler::ConsumerKey, 156, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, 157, KeyHandler::ConsumerKey, 157, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, 178, KeyHandler::ConsumerKey, 178, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, RF_MUTE, KeyHandler::ConsumerKey, RF_MUTE, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, 516, KeyHandler::ConsumerKey, 516, KIND_KEYBOARD, false},
+    {RF_REPORT_CONSUMER, false, 141, KeyHandler::ConsumerKey, 141, KIND_KEYBOARD, true},
+    {RF_REPORT_CONSUMER, false, 521, KeyHandler::ConsumerKey, 521, KIND_KEYBOARD, true},
+    {RF_REPORT_CONSUMER, false, 96, KeyHandler::DataKey, 96, KIND_EXTRA, false},
+    {RF_REPORT_CONSUMER, false, 100, KeyHandler::MediaCenterKey, 44, KIND_MEDIA_CENTER, false},
+    {RF_REPORT_CONSUMER, false, RF_VOLUME_UP, KeyHandler::RemoteButton, REMOTE_VOLUME_UP, KIND_REMOTE, false},
+    {RF_REPORT_CONSUMER, false, RF_VOLUME_DOWN, KeyHandler::RemoteButton, REMOTE_VOLUME_DOWN, KIND_REMOTE, false},
+
+    {RF_REPORT_MEDIA_CENTER, false, 65, KeyHandler::MediaCenterKey, AS_SENT, KIND_MEDIA_CENTER, true},
+    {RF_REPORT_MEDIA_CENTER, false, 72, KeyHandler::MediaCenterKey, AS_SENT, KIND_MEDIA_CENTER, true},
+    {RF_REPORT_MEDIA_CENTER, true, 0, KeyHandler::MediaCenterKey, AS_SENT, KIND_MEDIA_CENTER, false},
+
+    {RF_REPORT_KEYS, false, 86, KeyHandler::ExtraKey, 32, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 87, KeyHandler::ExtraKey, 33, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 88, KeyHandler::ExtraKey, 34, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 89, KeyHandler::ExtraKey, 89, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 90, KeyHandler::ExtraKey, 90, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 91, KeyHandler::ExtraKey, 91, KIND_EXTRA, false},
+    {RF_REPORT_KEYS, false, 96, KeyHandler::ApplicationKey, 16, KIND_KEYBOARD, false},
+    {RF_REPORT_KEYS, false, 97, KeyHandler::ApplicationKey, 2, KIND_KEYBOARD, false},
+    {RF_REPORT_KEYS, false, 102, KeyHandler::FunctionKey, 16, KIND_KEYBOARD, true},
+    {RF_REPORT_KEYS, false, 103, KeyHandler::ModeKey, 6, KIND_KEYBOARD, false},
+    {RF_REPORT_KEYS, false, 104, KeyHandler::ModeKey, 5, KIND_KEYBOARD, false},
+    {RF_REPORT_KEYS, false, 115, KeyHandler::ModeKey, 1, KIND_KEYBOARD, false},
+    {RF_REPORT_KEYS, false, 105, KeyHandler::ExtraKey, 95, KIND_EXTRA, true},
+    // The effect key passes its state as both arguments.
+    {RF_REPORT_KEYS, false, 116, KeyHandler::EffectKey, 0, KIND_EXTRA, false},
+
+    // The value key passes the code as its value, RF_VALUE_KIND as its kind.
+    {RF_REPORT_VALUE, true, 0, KeyHandler::ValueKey, RF_VALUE_KIND, 0, false},
+};
+
+const RfRow* RfRowFor(uint8_t id, uint16_t effective)
 {
-    switch (id) {
-    case 1:
-        if (effective == RF_MUTE) {
-            *row = {KeyHandler::ConsumerKey, RF_MUTE, 0, false};
-            return true;
+    for (const RfRow& row : RF_ROWS) {
+        if (row.reportId == id && (row.anyCode || row.effective == effective)) {
+            return &row;
         }
-        if (effective == RF_VOLUME_UP || effective == RF_VOLUME_DOWN) {
-            *row = {KeyHandler::RemoteButton, effective == RF_VOLUME_UP ? REMOTE_VOLUME_UP : REMOTE_VOLUME_DOWN, 0,
-                    false};
-            return true;
-        }
-        return false;
-    case 2:
-        switch (effective) {
-        case 64: case 156: case 157: case 178: case RF_MUTE: case 516:
-            *row = {KeyHandler::ConsumerKey, effective, KIND_KEYBOARD, false};
-            return true;
-        case 141: case 521:
-            *row = {KeyHandler::ConsumerKey, effective, KIND_KEYBOARD, true};
-            return true;
-        case 96:
-            *row = {KeyHandler::DataKey, 96, KIND_EXTRA, false};
-            return true;
-        case 100:
-            *row = {KeyHandler::MediaCenterKey, 44, KIND_MEDIA_CENTER, false};
-            return true;
-        case RF_VOLUME_UP:
-            *row = {KeyHandler::RemoteButton, REMOTE_VOLUME_UP, KIND_REMOTE, false};
-            return true;
-        case RF_VOLUME_DOWN:
-            *row = {KeyHandler::RemoteButton, REMOTE_VOLUME_DOWN, KIND_REMOTE, false};
-            return true;
-        default:
-            return false;
-        }
-    case 3:
-        *row = {KeyHandler::MediaCenterKey, effective, KIND_MEDIA_CENTER, effective == 65 || effective == 72};
-        return true;
-    case 4:
-        switch (effective) {
-        case 86: case 87: case 88:
-            *row = {KeyHandler::ExtraKey, static_cast<uint16_t>(effective - 86 + 32), KIND_EXTRA, false};
-            return true;
-        case 89: case 90: case 91:
-            *row = {KeyHandler::ExtraKey, effective, KIND_EXTRA, false};
-            return true;
-        case 96:
-            *row = {KeyHandler::ApplicationKey, 16, KIND_KEYBOARD, false};
-            return true;
-        case 97:
-            *row = {KeyHandler::ApplicationKey, 2, KIND_KEYBOARD, false};
-            return true;
-        case 102:
-            *row = {KeyHandler::FunctionKey, 16, KIND_KEYBOARD, true};
-            return true;
-        case 103:
-            *row = {KeyHandler::ModeKey, 6, KIND_KEYBOARD, false};
-            return true;
-        case 104:
-            *row = {KeyHandler::ModeKey, 5, KIND_KEYBOARD, false};
-            return true;
-        case 115:
-            *row = {KeyHandler::ModeKey, 1, KIND_KEYBOARD, false};
-            return true;
-        case 105:
-            *row = {KeyHandler::ExtraKey, 95, KIND_EXTRA, true};
-            return true;
-        case 116:
-            *row = {KeyHandler::EffectKey, 0, KIND_EXTRA, false};
-            return true;
-        default:
-            return false;
-        }
-    case 5:
-        *row = {KeyHandler::ValueKey, RF_VALUE_KIND, 0, false};
-        return true;
-    default:
-        return false;
     }
+    return nullptr;
 }
 
 }  // namespace
@@ -307,11 +284,11 @@ void DecodeClassicReport(KeyDecoderState& state, const uint8_t* report, size_t l
         return;
     }
     switch (r[0]) {
-    case 2: DecodeRemoteWord(state, r, deviceFlags, batteryWarning, out); break;
-    case 3: DecodeKeyboard(state, r, out); break;
-    case 4: DecodeMediaCenter(state, r, out); break;
-    case 5: DecodeExtra(state, r, out); break;
-    case 6: DecodePanel(state, r, out); break;
+    case CLASSIC_REPORT_REMOTE: DecodeRemoteWord(state, r, deviceFlags, batteryWarning, out); break;
+    case CLASSIC_REPORT_KEYBOARD: DecodeKeyboard(state, r, out); break;
+    case CLASSIC_REPORT_MEDIA_CENTER: DecodeMediaCenter(state, r, out); break;
+    case CLASSIC_REPORT_EXTRA: DecodeExtra(state, r, out); break;
+    case CLASSIC_REPORT_PANEL: DecodePanel(state, r, out); break;
     default: break;
     }
     Call(out, KeyHandler::Report, r[0], 0);
@@ -344,7 +321,7 @@ void DecodeRfReport(KeyDecoderState& state, const uint8_t* report, size_t length
         return;
     }
     const uint8_t id = r[0];
-    if (context.DropUnlessValue && id != 5) {
+    if (context.DropUnlessValue && id != RF_REPORT_VALUE) {
         return;
     }
     if (code != 0) {
@@ -353,20 +330,20 @@ void DecodeRfReport(KeyDecoderState& state, const uint8_t* report, size_t length
     uint16_t& held = state.LastRfCode[id - 1];
     const uint16_t effective = code != 0 ? code : held;
     const uint32_t pressed = code != 0 ? 1 : 0;
-    RfRow row;
-    if (RfRowFor(id, effective, &row) && !(row.onlyOnChange && code == held)) {
-        if (pressed && row.flashKind != 0) {
-            Flash(out, row.flashKind);
+    const RfRow* row = RfRowFor(id, effective);
+    if (row && !(row->onlyOnChange && code == held)) {
+        if (pressed && row->flashKind != 0) {
+            Flash(out, row->flashKind);
         }
-        switch (row.handler) {
+        switch (row->handler) {
         case KeyHandler::EffectKey:
             Call(out, KeyHandler::EffectKey, static_cast<uint16_t>(pressed), pressed);
             break;
         case KeyHandler::ValueKey:
-            Call(out, KeyHandler::ValueKey, RF_VALUE_KIND, pressed, effective);
+            Call(out, KeyHandler::ValueKey, row->code, pressed, effective);
             break;
         default:
-            Call(out, row.handler, row.code, pressed);
+            Call(out, row->handler, row->code == AS_SENT ? effective : row->code, pressed);
             break;
         }
     }

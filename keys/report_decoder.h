@@ -26,6 +26,19 @@ struct KeyPairState {
     uint16_t Second;
 };
 
+// Report IDs of the classic receiver's format.
+constexpr uint8_t CLASSIC_REPORT_REMOTE = 2;        // remote button word, battery bits
+constexpr uint8_t CLASSIC_REPORT_KEYBOARD = 3;      // keyboard fields
+constexpr uint8_t CLASSIC_REPORT_MEDIA_CENTER = 4;  // media-center code
+constexpr uint8_t CLASSIC_REPORT_EXTRA = 5;         // extra keys
+constexpr uint8_t CLASSIC_REPORT_PANEL = 6;         // panel keys
+
+// Report IDs of the radio receiver's format, 1 to RF_REPORT_IDS.
+constexpr uint8_t RF_REPORT_VOLUME = 1;        // volume and mute usages
+constexpr uint8_t RF_REPORT_CONSUMER = 2;      // consumer-page usages
+constexpr uint8_t RF_REPORT_MEDIA_CENTER = 3;  // media-center codes
+constexpr uint8_t RF_REPORT_KEYS = 4;          // keyboard-page keys
+constexpr uint8_t RF_REPORT_VALUE = 5;         // a value, passed through
 constexpr int RF_REPORT_IDS = 5;
 
 struct KeyDecoderState {

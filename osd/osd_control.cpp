@@ -1,34 +1,19 @@
 #include "osd/osd_control.h"
 
+#include "base/export_binder.h"
 #include "base/folders.h"
 #include "base/messages.h"
 #include "base/scoped.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
-
-constexpr char REMOTE_FOLDER[] = "ZUZIDAZOR";
-constexpr char KEYBOARD_FOLDER[] = "ORLANTESK";
 
 // The libraries return at once; a mutex held longer than this belongs to a
 // program that hangs, and the main thread must not hang with it.
 constexpr DWORD OSD_MUTEX_TIMEOUT_MS = 5000;
 
-// "%s\%s\%s" of Program Files, the folder and the file, when that file exists.
-bool FindLibraryIn(const char* folder, const char* fileName, char* path, size_t size)
-{
-    char base[MAX_PATH] = {};
-    if (!GetProgramFilesDir(base, sizeof(base))) {
-        return false;
-    }
-    int n = std::snprintf(path, size, "%s\\%s\\%s", base, folder, fileName);
-    if (n < 0 || static_cast<size_t>(n) >= size) {
-        return false;
-    }
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 struct OsdWindowSearch {
     DWORD ProcessId;
@@ -109,22 +94,23 @@ void COsdControl::Load(DisplayLibrary& library, const char* fileName, const char
                        const char* ansiExport, const char* mutexName)
 {
     char path[MAX_PATH * 2] = {};
-    if (!FindLibraryIn(REMOTE_FOLDER, fileName, path, sizeof(path)) &&
-        !FindLibraryIn(KEYBOARD_FOLDER, fileName, path, sizeof(path))) {
+    // The remote program's folder first, then the keyboard program's.
+    if (!(BuildRemoteProgramPath(path, sizeof(path), fileName) && FileExists(path)) &&
+        !(BuildKeyboardProgramPath(path, sizeof(path), fileName) && FileExists(path))) {
         return;
     }
     ScopedModule module(LoadLibraryA(path));
     if (!module) {
         return;
     }
-    auto plain = reinterpret_cast<OsdDisplayFunction>(GetProcAddress(module.get(), plainExport));
+    auto plain = GetExport<OsdDisplayFunction>(module.get(), plainExport);
     if (!plain) {
         // Useless without its export; unloaded again, so that a later
         // instance looks once more.
         return;
     }
     library.Plain = plain;
-    library.Ansi = reinterpret_cast<OsdDisplayFunction>(GetProcAddress(module.get(), ansiExport));
+    library.Ansi = GetExport<OsdDisplayFunction>(module.get(), ansiExport);
     library.Mutex = CreateMutexA(nullptr, FALSE, mutexName);
     library.Available = 1;
     library.Module = module.release();

@@ -1,6 +1,7 @@
 #include "tray/tray_control.h"
 
 #include "base/app_context.h"
+#include "base/folders.h"
 #include "base/key_tap.h"
 #include "base/messages.h"
 #include "base/scoped.h"
@@ -47,8 +48,7 @@ bool ProgramFilePath(const TrayCompanions& c, const char* file, char* out, size_
     if (!c.ProgramDir || !c.ProgramDir(folder, sizeof(folder))) {
         return false;
     }
-    int n = std::snprintf(out, size, "%s\\%s", folder, file);
-    return n > 0 && static_cast<size_t>(n) < size;
+    return JoinPath(out, size, folder, file);
 }
 
 }  // namespace

@@ -247,8 +247,11 @@ TEST_F(KeyRoadTest, APressBlinksTheRemotesIcon)
     host.Run(CLASSIC_COL03);
     StartKova();
     ASSERT_TRUE(WaitOpened(3, 1));
+    // The icon is added after the receiver opens: an empty notification area
+    // settles too, so wait for the icon before taking its picture.
+    ASSERT_TRUE(WaitWithoutPumping([] { return !TrayPictures().empty(); }, TRAY_SETTLE_MS))
+        << "the icon shows while the receiver is open";
     const std::vector<TrayPicture> shown = SettledTrayPictures();
-    ASSERT_FALSE(shown.empty()) << "the icon shows while the receiver is open";
     Press(3, "02 01 00 00 00 00 00 00", "02 00 00 00 00 00 00 00");
     const TrayPicture lit = WaitForNewPicture(shown);
     ASSERT_FALSE(lit.empty()) << "the remote button did not blink the icon";
