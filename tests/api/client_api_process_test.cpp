@@ -4,17 +4,18 @@
 // run one at a time. "kova" here is the program's own window procedure
 // under its own class, in the test process.
 
+#include "base/messages.h"
+#include "base/scoped.h"
 #include "config/config.h"
 #include "config/onscreen_settings.h"
-#include "base/messages.h"
 #include "core/watchers.h"
-#include "base/scoped.h"
 #include "tests/api/kovaapi_module.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
+#include "tests/support/recording_window.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -24,48 +25,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char CLIENT_WINDOW_CLASS[] = "KovaapiTestClient";
-
-// A client's window: records the messages kova posts to it.
-class ClientWindow {
-public:
-    ClientWindow()
-    {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = CLIENT_WINDOW_CLASS;
-        RegisterClassA(&wc);
-        m_window = CreateWindowExA(0, CLIENT_WINDOW_CLASS, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                   wc.hInstance, this);
-        EXPECT_NE(m_window, nullptr);
-    }
-    ~ClientWindow() { DestroyWindow(m_window); }
-    HWND Handle() const { return m_window; }
-
-    struct Seen {
-        UINT Message;
-        LPARAM Command;
-    };
-    std::vector<Seen> Received;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_NCCREATE) {
-            SetWindowLongPtrA(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<ClientWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (self && message >= WM_APP && message <= 0xBFFF) {
-            self->Received.push_back({message, lParam});
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    HWND m_window = nullptr;
-};
 
 class ClientApiTest : public ::testing::Test {
 protected:
@@ -100,8 +59,8 @@ TEST_F(ClientApiTest, ARegistrationGoesToKovaUnderTheLowByteOfItsNumber)
     // A registry registration of number 5, left from earlier.
     SetSendWindowValue("hWnd", 5, 0x1234);
     StartKova();
-    ClientWindow client;
-    HWND c = client.Handle();
+    RecordingWindow client(UniqueWindowName("KovaapiClient"), "");
+    HWND c = client.Window();
     struct Row {
         HWND window;
         UINT id;
@@ -124,27 +83,25 @@ TEST_F(ClientApiTest, ARegistrationGoesToKovaUnderTheLowByteOfItsNumber)
     ASSERT_TRUE(GetSendWindowValue("hWnd", 5, &older));
     EXPECT_EQ(older, 0u) << "the older registry registration no longer overrides the direct one";
 
-    // What kova posts to a registered window is the window's own message.
+    // What kova posts to a registered window is the window's own message,
+    // the command in lParam.
     for (int number : {1, 5}) {
         TargetWindowEntry entry = Registered(number);
         PostMessageA(entry.Window, entry.Message, 0, 100 + number);
     }
-    kova->PumpUntil([&] { return client.Received.size() >= 2; }, 5000);
-    ASSERT_EQ(client.Received.size(), 2u);
-    EXPECT_EQ(client.Received[0].Message, static_cast<UINT>(WM_APP + 0x3FFF));
-    EXPECT_EQ(client.Received[0].Command, 101);
-    EXPECT_EQ(client.Received[1].Message, static_cast<UINT>(WM_APP + 0x10));
+    const std::vector<RecordedMessage> expected = {{WM_APP + 0x3FFF, 0, 101}, {WM_APP + 0x10, 0, 105}};
+    EXPECT_EQ(client.Take(), expected);
 }
 
 TEST_F(ClientApiTest, WithoutKovaTheRegistrationWaitsInTheRegistryUntilKovaStarts)
 {
-    ClientWindow client;
+    RecordingWindow client(UniqueWindowName("KovaapiClient"), "");
     const DWORD start = GetTickCount();
-    EXPECT_EQ(api.InitKovaMsg(client.Handle(), 7, 0x20, 0x00030000), 7u);
+    EXPECT_EQ(api.InitKovaMsg(client.Window(), 7, 0x20, 0x00030000), 7u);
     EXPECT_GE(GetTickCount() - start, 350u) << "five attempts, 100 ms apart";
     uint32_t value = 0;
     ASSERT_TRUE(GetSendWindowValue("hWnd", 7, &value));
-    EXPECT_EQ(value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(client.Handle())));
+    EXPECT_EQ(value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(client.Window())));
     ASSERT_TRUE(GetSendWindowValue("Msg", 7, &value));
     EXPECT_EQ(value, 0x20u);
     ASSERT_TRUE(GetSendWindowValue("Ctrl", 7, &value));
@@ -155,7 +112,7 @@ TEST_F(ClientApiTest, WithoutKovaTheRegistrationWaitsInTheRegistryUntilKovaStart
     // kova, starting later, takes it up.
     StartKova();
     ASSERT_TRUE(StartSendWindowWatcher());
-    EXPECT_TRUE(kova->PumpUntil([&] { return Registered(7).Window == client.Handle(); }, 10000));
+    EXPECT_TRUE(kova->PumpUntil([&] { return Registered(7).Window == client.Window(); }, 10000));
     EXPECT_EQ(Registered(7).Message, static_cast<UINT>(WM_APP + 0x20));
 }
 
