@@ -112,7 +112,7 @@ TEST_F(ClientApiTest, WithoutKovaTheRegistrationWaitsInTheRegistryUntilKovaStart
     // kova, starting later, takes it up.
     StartKova();
     ASSERT_TRUE(StartSendWindowWatcher());
-    EXPECT_TRUE(kova->PumpUntil([&] { return Registered(7).Window == client.Window(); }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return Registered(7).Window == client.Window(); }));
     EXPECT_EQ(Registered(7).Message, static_cast<UINT>(WM_APP + 0x20));
 }
 

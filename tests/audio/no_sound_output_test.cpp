@@ -26,7 +26,7 @@ protected:
         volume->UnmuteForVolume();
         volume->ShowEndpointVolume(FALSE);
         EXPECT_FALSE(KillStrayRepeatTimer());
-        Pump(LONGER_THAN_ANY_DELAY_MS);
+        PumpFor(LONGER_THAN_ANY_DELAY_MS);
         EXPECT_TRUE(Displays().empty());
     }
 };

@@ -77,7 +77,7 @@ TEST_F(VolCtrlTest, HeldVolumeButtonRefreshesTheBarEvery150msAndOnceMoreOnReleas
     EXPECT_EQ(volume->RepeatTimerActive, 0u);
     EXPECT_FALSE(KillStrayRepeatTimer()) << "no repeat timer is left after the release";
     EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS));
-    Pump(4 * REPEAT_MS);
+    PumpFor(4 * REPEAT_MS);
     EXPECT_EQ(Displays().size(), released.size()) << "nothing refreshes after the release";
 
     volume->OnVolumeKey(0);
@@ -183,12 +183,12 @@ TEST_F(VolCtrlTest, MutePressShowsTheStateWindowsSetAfterTheDelay)
     EXPECT_EQ(shown[1]["picture"], "2") << "unmuted: the volume picture";
     EXPECT_EQ(shown[1]["value"], "4");
 
-    Pump(3 * REPEAT_MS);
+    PumpFor(3 * REPEAT_MS);
     EXPECT_EQ(Displays().size(), 2u) << "one display per press: the delay fires once";
     EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS)) << "the delay's timer is gone once it fired";
 
     volume->OnMuteKey(0);
-    Pump(2 * REPEAT_MS);
+    PumpFor(2 * REPEAT_MS);
     EXPECT_EQ(Displays().size(), 2u) << "the release of the mute button shows nothing";
 }
 
@@ -415,7 +415,7 @@ TEST_F(VolCtrlTest, NoTimerOutlivesTheController)
     EXPECT_EQ(CVolCtrl::VolumeOsd, nullptr);
     EXPECT_FALSE(KillStrayRepeatTimer());
     EXPECT_FALSE(TimerFiresWithin(2 * REPEAT_MS));
-    Pump(4 * REPEAT_MS);
+    PumpFor(4 * REPEAT_MS);
     EXPECT_TRUE(Displays().empty());
 }
 

@@ -83,11 +83,6 @@ std::vector<Display> VolumeTest::WaitForDisplays(size_t count, DWORD timeoutMs) 
     return Displays();
 }
 
-void VolumeTest::Pump(DWORD ms)
-{
-    WaitUntil([] { return false; }, ms);
-}
-
 bool VolumeTest::KillStrayRepeatTimer() const { return KillTimer(window, IDT_VOLUME_REPEAT) != FALSE; }
 
 bool VolumeTest::TimerFiresWithin(DWORD waitMs)

@@ -10,6 +10,7 @@
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/program_files_sandbox.h"
+#include "tests/support/pump.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -64,8 +65,6 @@ protected:
     // Waits (serving this thread's timers) until at least count displays
     // were made; returns them.
     std::vector<Display> WaitForDisplays(size_t count, DWORD timeoutMs = DISPLAY_TIMEOUT_MS) const;
-    // Serves this thread's timers for a while.
-    static void Pump(DWORD ms);
     // True when a repeat timer was still running on the window (it is gone
     // afterwards).
     bool KillStrayRepeatTimer() const;

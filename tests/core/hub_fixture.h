@@ -9,6 +9,7 @@
 #include "core/main_ctrl.h"
 #include "keys/key_ctrl.h"
 #include "tray/tray_control.h"
+#include "tests/support/pump.h"
 
 #include <cstdint>
 #include <string>
@@ -95,29 +96,6 @@ public:
     // from its queue so far, whoever pumped them.
     int ReportMessages() const;
 
-    // Dispatches this thread's messages until cond holds or the time is up.
-    template <typename Cond>
-    bool PumpUntil(Cond cond, DWORD timeoutMs = 10000)
-    {
-        DWORD start = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageA(&msg);
-            }
-            if (cond()) {
-                return true;
-            }
-            if (GetTickCount() - start >= timeoutMs) {
-                return false;
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-    }
-    void PumpFor(DWORD ms)
-    {
-        PumpUntil([] { return false; }, ms);
-    }
 
 private:
     HWND m_window = nullptr;

@@ -21,31 +21,10 @@
 
 namespace {
 
-constexpr DWORD START_TIMEOUT_MS = 20000;
-// Each watcher may take 5.5 s to end; the rest of the shut-down is quick.
-constexpr DWORD SHUTDOWN_LIMIT_MS = 2 * 5500 + 2000;
 
-class HubProcessTest : public ::testing::Test {
+class HubProcessTest : public KovaProcessTest {
 protected:
-    CleanOrlanRegistry clean;
     ScopedJournal journal;
-    ChildProcess kova;
-
-    HWND StartKova(const std::string& args = "")
-    {
-        EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args));
-        HWND window = kova.WaitForWindow(MAIN_WINDOW_CLASS, START_TIMEOUT_MS);
-        EXPECT_NE(window, nullptr) << "kova.exe did not create its main window";
-        return window;
-    }
-
-    void CloseAndExpectExitInTime(HWND window)
-    {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        DWORD code = 0xFFFF;
-        ASSERT_TRUE(kova.WaitForExit(SHUTDOWN_LIMIT_MS, &code)) << "kova.exe did not end in time after WM_CLOSE";
-        EXPECT_EQ(code, 0u);
-    }
 
     LRESULT SendCopyData(HWND window, WPARAM kind, const void* data, DWORD size)
     {
@@ -79,7 +58,7 @@ TEST_F(HubProcessTest, StartUpKeepsOfflineRegistrationsAndDisablesLeftOvers)
     ASSERT_TRUE(GetSendWindowValue("hWnd", 300, &value));
     EXPECT_EQ(value, 0x300u) << "numbers above 256 are not cleaned";
     EXPECT_TRUE(SendWindowValueExists("Fail", 300));
-    CloseAndExpectExitInTime(window);
+    CloseAndExpectCleanExit(window);
 }
 
 TEST_F(HubProcessTest, EveryCopyDataIsAnsweredTrueAndBadOnesDoNoHarm)
@@ -110,7 +89,7 @@ TEST_F(HubProcessTest, EveryCopyDataIsAnsweredTrueAndBadOnesDoNoHarm)
     EXPECT_FALSE(text.empty());
     EXPECT_EQ(text.find_first_not_of('A'), std::string::npos) << text;
     EXPECT_TRUE(kova.IsRunning());
-    CloseAndExpectExitInTime(window);
+    CloseAndExpectCleanExit(window);
 }
 
 TEST_F(HubProcessTest, TheEndOfTheSessionBlanksTheRemoteAndLeavesTheProgramRunning)
@@ -127,7 +106,7 @@ TEST_F(HubProcessTest, TheEndOfTheSessionBlanksTheRemoteAndLeavesTheProgramRunni
     EXPECT_EQ(BlankingReports(host), 1u) << "kova's own copy of the client library wrote report 4";
     EXPECT_EQ(DisplayReports(host), 1u);
     EXPECT_TRUE(kova.IsRunning());
-    CloseAndExpectExitInTime(window);
+    CloseAndExpectCleanExit(window);
 }
 
 TEST_F(HubProcessTest, InitLcdBlanksTheRemoteAtStart)
@@ -139,7 +118,7 @@ TEST_F(HubProcessTest, InitLcdBlanksTheRemoteAtStart)
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(host.WaitForEvents("output 2 ", 1, 5000));
     EXPECT_EQ(BlankingReports(host), 1u);
-    CloseAndExpectExitInTime(window);
+    CloseAndExpectCleanExit(window);
 }
 
 TEST_F(HubProcessTest, AProgramStartedBelowNormalPriorityIsNormalAboutAMinuteLater)
@@ -151,7 +130,7 @@ TEST_F(HubProcessTest, AProgramStartedBelowNormalPriorityIsNormalAboutAMinuteLat
     EXPECT_EQ(GetPriorityClass(kova.Handle()), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS))
         << "the watcher waits a minute first";
     EXPECT_TRUE(WaitUntil([&] { return GetPriorityClass(kova.Handle()) == NORMAL_PRIORITY_CLASS; }, 75000));
-    CloseAndExpectExitInTime(window);
+    CloseAndExpectCleanExit(window);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ protected:
 
     bool WaitForLine(const std::string& line, DWORD timeoutMs = 10000)
     {
-        return window->PumpUntil(
+        return WaitUntil(
             [&] {
                 auto lines = HubLog::Lines();
                 return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -78,7 +78,7 @@ protected:
     {
         int before = window->ReportMessages();
         host.Run(command);
-        ASSERT_TRUE(window->PumpUntil([&] { return window->ReportMessages() > before; })) << command;
+        ASSERT_TRUE(WaitUntil([&] { return window->ReportMessages() > before; })) << command;
     }
     size_t Count(const std::string& prefix) const { return host.EventsWith(prefix).size(); }
     bool WaitForEvents(const std::string& prefix, size_t count) { return host.WaitForEvents(prefix, count); }
@@ -240,8 +240,11 @@ TEST_F(MainCtrlTest, NoWakeButtonMeansNoAction)
     host.Run(CLASSIC);
     Start();
     ASSERT_TRUE(WaitForEvents("getfeature 3", 1));
-    window->PumpFor(200);
-    EXPECT_TRUE(KeyLines().empty());
+    // A press is handled after the wake check that read the feature: when
+    // the press is there, a wake action would be too.
+    host.Run("send 3 02 0d 00 00 00 00 00 00");
+    ASSERT_TRUE(WaitForLine("key OnRemoteButton 13 1 0"));
+    EXPECT_EQ(KeyLines().front(), "key OnRemoteButton 13 1 0") << "a key call before the press";
     EXPECT_EQ(CMainCtrl::WakeRetryTimer, 0u) << "a read that answered is not retried";
 }
 
@@ -252,8 +255,9 @@ TEST_F(MainCtrlTest, WithApResumeZeroTheTimerFiresButNothingIsRead)
     host.Run("feature 3 03 0d");
     Start();
     ASSERT_NE(CMainCtrl::WakeCheckTimer, 0u);
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::WakeCheckTimer == 0; }, WAKE_WAIT_MS));
-    window->PumpFor(200);
+    // The timer procedure clears the id first and reads in the same call:
+    // once the id is 0 and the procedure has returned, a read would be seen.
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::WakeCheckTimer == 0; }, WAKE_WAIT_MS));
     EXPECT_EQ(Count("getfeature"), 0u);
     EXPECT_TRUE(KeyLines().empty());
 }
@@ -264,9 +268,8 @@ TEST_F(MainCtrlTest, ALockedSessionSkipsTheWakeCheck)
     host.Run("feature 3 03 0d");
     Start();
     Session(WTS_SESSION_LOCK);
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::WakeCheckTimer == 0; }, WAKE_WAIT_MS));
-    window->PumpFor(200);
-    EXPECT_EQ(Count("getfeature"), 0u);
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::WakeCheckTimer == 0; }, WAKE_WAIT_MS));
+    EXPECT_EQ(Count("getfeature"), 0u) << "read in the call that cleared the id, if at all";
 }
 
 TEST_F(MainCtrlTest, AWakeReadThatKeepsFailingGetsExactlyRetryDirectBootReopenCycles)
@@ -277,9 +280,10 @@ TEST_F(MainCtrlTest, AWakeReadThatKeepsFailingGetsExactlyRetryDirectBootReopenCy
     host.Run("failfeature 3 all");
     Start();
     ASSERT_TRUE(WaitForEvents("getfeature 3", 3));
-    // Give a wrong fourth cycle every chance to show up.
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::WakeRetryTimer == 0 && CMainCtrl::WakeRetryCount == 0; }));
-    window->PumpFor(1000);
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::WakeRetryTimer == 0 && CMainCtrl::WakeRetryCount == 0; }));
+    // A fourth cycle would need a timer still set on the window.
+    EXPECT_FALSE(KillTimer(Window(), IDT_WAKE_RETRY)) << "a retry is still due";
+    EXPECT_FALSE(KillTimer(Window(), IDT_WAKE_CHECK)) << "a check is still due";
     EXPECT_EQ(Count("getfeature 3"), 3u) << "the first read and two retries";
     EXPECT_EQ(Count("opened 3"), 3u) << "opened at start, then reopened before each retry";
     EXPECT_EQ(CMainCtrl::WakeRetryCount, 0u);
@@ -342,20 +346,20 @@ TEST_F(MainCtrlTest, ArrivalsAndRemovalsKeepTheDeviceListAndTheIconsInStep)
     EXPECT_FALSE(CMainCtrl::RemoteTray->IsShown());
 
     host.Run(CLASSIC);
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 1; }));
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 1; }));
     EXPECT_TRUE(CMainCtrl::RemoteTray->IsShown());
     EXPECT_TRUE(CMainCtrl::KeyboardTray->IsShown());
 
     host.Run("unplug 3");
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 0; }));
     EXPECT_FALSE(CMainCtrl::RemoteTray->IsShown());
     EXPECT_FALSE(CMainCtrl::KeyboardTray->IsShown());
 
     // A safe removal: the handle is let go at the query, then removed.
     host.Run(CLASSIC);
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 1; }));
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 1; }));
     host.Run("eject 3");
-    ASSERT_TRUE(window->PumpUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return CMainCtrl::DeviceManager->GetDeviceCount() == 0; }));
     // The receiver reports the close on its own thread.
     EXPECT_TRUE(WaitForEvents("closed 3", 1));
     EXPECT_EQ(Count("closed 3"), 1u);
@@ -414,7 +418,7 @@ TEST_F(MainCtrlTest, DeviceNoticesWithoutAUsableHeaderChangeNothing)
     // An unknown event.
     SendMessageA(Window(), WM_DEVICECHANGE, DBT_CONFIGCHANGED, reinterpret_cast<LPARAM>(interfaceNotice));
 
-    window->PumpFor(100);
+    PumpFor(100);
     EXPECT_EQ(Count("opened 3"), 1u);
     EXPECT_EQ(Count("closed 3"), 0u);
     ASSERT_EQ(CMainCtrl::DeviceManager->GetDeviceCount(), 1);
@@ -472,7 +476,7 @@ TEST_F(MainCtrlTest, WithTheMagicKeyLeavingTheConsoleKeepsTheDevicesOpen)
     Session(WTS_CONSOLE_DISCONNECT);
     EXPECT_EQ(CMainCtrl::ConsoleConnected, 0);
     EXPECT_EQ(CMainCtrl::DeviceActive, 1);
-    window->PumpFor(100);
+    PumpFor(100);
     EXPECT_EQ(Count("closed 3"), 0u);
 }
 
@@ -488,8 +492,8 @@ TEST_F(MainCtrlTest, SuspendStopsTheWakeCheckAndBlanksTheRemote)
     EXPECT_EQ(SendMessageA(Window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0), TRUE);
     EXPECT_EQ(CMainCtrl::WakeCheckTimer, 0u);
     EXPECT_EQ(BlankingReports(host), 1u);
-    window->PumpFor(WAKE_CHECK_DELAY_MS + 500);
-    EXPECT_EQ(Count("getfeature"), 0u) << "the killed check never ran";
+    EXPECT_FALSE(KillTimer(Window(), IDT_WAKE_CHECK)) << "the killed check can never run";
+    EXPECT_EQ(Count("getfeature"), 0u);
 }
 
 TEST_F(MainCtrlTest, ResumeReopensTheDevicesThenChecksTheWakeButton)
@@ -517,12 +521,12 @@ TEST_F(MainCtrlTest, AFailedSuspendReopensTheDevicesWithoutAWakeCheck)
     Power(PBT_APMSUSPEND);
     Power(PBT_APMQUERYSUSPENDFAILED);
     ASSERT_TRUE(WaitForEvents("opened 3", 2));
-    window->PumpFor(50);
+    PumpFor(50);
     EXPECT_EQ(CMainCtrl::WakeCheckTimer, 0u);
     // Other events do nothing.
     Power(PBT_APMPOWERSTATUSCHANGE);
     Power(0x7777);
-    window->PumpFor(50);
+    PumpFor(50);
     EXPECT_EQ(Count("opened 3"), 2u);
 }
 

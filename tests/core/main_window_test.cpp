@@ -203,7 +203,7 @@ TEST_F(MainWindowTest, TheNumericEntryTimeoutEndsTheEntryOnce)
 {
     Start();
     ASSERT_NE(SetTimer(Window(), IDT_NUMERIC_ENTRY, 50, nullptr), 0u);
-    window->PumpFor(500);
+    PumpFor(500);
     EXPECT_EQ(HubLog::With("key FinishNumericEntry").size(), 1u) << "the timer is killed as it fires";
     EXPECT_EQ(HubLog::With("key FinishNumericEntry 0xffff0006").size(), 1u);
 
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, TheNumericEntryTimeoutEndsTheEntryOnce)
     delete CMainCtrl::KeyController;
     CMainCtrl::KeyController = nullptr;
     SetTimer(Window(), IDT_NUMERIC_ENTRY, 50, nullptr);
-    window->PumpFor(200);
+    PumpFor(200);
     EXPECT_FALSE(KillTimer(Window(), IDT_NUMERIC_ENTRY));
 }
 
@@ -244,7 +244,7 @@ TEST_F(MainWindowTest, TheExitTimerDestroysTheWindow)
     Start();
     HWND handle = Window();
     ASSERT_NE(SetTimer(handle, IDT_EXIT, 50, nullptr), 0u);
-    ASSERT_TRUE(window->PumpUntil([&] { return !IsWindow(handle); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(handle); }, 5000));
     EXPECT_EQ(GetMainController(), nullptr);
     EXPECT_EQ(HubLog::With("deleted key").size(), 1u);
 }

@@ -160,7 +160,7 @@ TEST_F(RestartMutexTest, PowerNoticesPostTheReopenInsteadOfWaiting)
         EXPECT_FALSE(WaitsForTheMutex(Send(WM_POWERBROADCAST, event))) << event;
     }
     // The posted reopens wait when their turn comes.
-    EXPECT_TRUE(WaitsForTheMutex([&] { window->PumpFor(100); }));
+    EXPECT_TRUE(WaitsForTheMutex([&] { PumpFor(100); }));
     EXPECT_TRUE(WaitsForTheMutex(Send(WM_HID_REOPEN, 0)));
     EXPECT_TRUE(WaitsForTheMutex(Send(WM_HID_REOPEN_WAKE, 0)));
 }

@@ -11,30 +11,7 @@
 
 namespace {
 
-constexpr DWORD START_TIMEOUT_MS = 20000;
-constexpr DWORD EXIT_TIMEOUT_MS = 15000;
-
-class StartupTest : public ::testing::Test {
-protected:
-    CleanOrlanRegistry clean;
-    ChildProcess kova;
-
-    HWND StartKova(const std::string& args = "", const char* windowClass = MAIN_WINDOW_CLASS)
-    {
-        EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args));
-        HWND window = kova.WaitForWindow(windowClass, START_TIMEOUT_MS);
-        EXPECT_NE(window, nullptr) << "kova.exe did not create its main window";
-        return window;
-    }
-
-    void CloseAndExpectCleanExit(HWND window)
-    {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        DWORD code = 0xFFFF;
-        ASSERT_TRUE(kova.WaitForExit(EXIT_TIMEOUT_MS, &code)) << "kova.exe did not end after WM_CLOSE";
-        EXPECT_EQ(code, 0u);
-    }
-};
+using StartupTest = KovaProcessTest;
 
 TEST_F(StartupTest, SecondCopyExitsWithOneAndFirstKeepsRunning)
 {
@@ -44,7 +21,7 @@ TEST_F(StartupTest, SecondCopyExitsWithOneAndFirstKeepsRunning)
     ChildProcess second;
     ASSERT_TRUE(second.Start(StagedPath("kova.exe"), "INITLCD"));
     DWORD code = 0;
-    ASSERT_TRUE(second.WaitForExit(EXIT_TIMEOUT_MS, &code));
+    ASSERT_TRUE(second.WaitForExit(SHUTDOWN_LIMIT_MS, &code));
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(FindProcessWindow(second.Id(), MAIN_WINDOW_CLASS), nullptr) << "the second copy made no window";
 

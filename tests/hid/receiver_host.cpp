@@ -68,20 +68,7 @@ std::vector<std::string> ReceiverHost::EventsWith(const std::string& prefix) con
 
 bool ReceiverHost::WaitForEvents(const std::string& prefix, size_t count, DWORD timeoutMs) const
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (EventsWith(prefix).size() >= count) {
-            return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) {
-            return false;
-        }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return WaitUntil([&] { return EventsWith(prefix).size() >= count; }, timeoutMs);
 }
 
 std::string PlugCommand(int number, const char* page, const char* usage, const std::string& extra)
@@ -180,30 +167,4 @@ LRESULT HidTestWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return DefWindowProcA(m_window, message, wParam, lParam);
     }
-}
-
-bool HidTestWindow::PumpUntil(const std::function<bool()>& cond, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-            if (cond()) {
-                return true;
-            }
-        }
-        if (cond()) {
-            return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void HidTestWindow::PumpFor(DWORD ms)
-{
-    PumpUntil([] { return false; }, ms);
 }

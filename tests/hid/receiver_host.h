@@ -9,6 +9,7 @@
 
 #include "companions/vreceiver/virtual_receiver.h"
 #include "hid/hid_control.h"
+#include "tests/support/pump.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -58,11 +59,6 @@ public:
 
     HWND Handle() const { return m_window; }
     void Attach(CHidControl* control) { m_control = control; }
-
-    // Dispatches this thread's messages until cond holds or the time is up.
-    bool PumpUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
-    // Dispatches for a while.
-    void PumpFor(DWORD ms);
 
     std::vector<SeenReport> Reports;
     int ReadRequests = 0;      // WM_HID_READ_NEXT handled

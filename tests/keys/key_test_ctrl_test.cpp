@@ -6,6 +6,7 @@
 #include "keys/key_test_ctrl.h"
 
 #include "base/app_context.h"
+#include "base/messages.h"
 #include "config/config.h"
 #include "config/onscreen_settings.h"
 #include "hid/hid_device.h"
@@ -96,11 +97,6 @@ protected:
         }
         return pictures;
     }
-    static void Pump(DWORD ms)
-    {
-        WaitUntil([] { return false; }, ms);
-    }
-
     std::string Name(KeyHandler group, uint16_t code) const
     {
         char name[BUTTON_NAME_MAX + 1];
@@ -249,10 +245,10 @@ TEST_F(KeyTestCtrlTest, VolumeKeysShowTheMixerVolumeWhileHeldAndOnRelease)
             return !pictures.empty() && pictures.back()["time"] == "500";
         },
         DISPLAY_TIMEOUT_MS));
-    const size_t shown = Pictures().size();
-    Pump(600);
+    // The pictures are drawn in the calls the repeat timer makes: without
+    // the timer no refresh can follow.
+    EXPECT_FALSE(KillTimer(window, IDT_VOLUME_REPEAT)) << "the repeat ended with the release";
     const std::vector<JournalFields> pictures = Pictures();
-    EXPECT_EQ(pictures.size(), shown) << "the repeat ended with the release";
     for (size_t i = 0; i + 1 < pictures.size(); ++i) {
         EXPECT_EQ(pictures[i].at("time"), "300") << "a refresh while held";
     }
@@ -273,18 +269,17 @@ TEST_F(KeyTestCtrlTest, ARadioPressEndsAHeldVolumeKeyInTheMixersFormFirst)
     keys->ProcessRfReport(vendor.Put({2, 0x40, 0x00}), ReportGate{});
     ASSERT_TRUE(journal.WaitForCalls(TEXT_LIBRARY, "OnScreen_DisplayA", 1, DISPLAY_TIMEOUT_MS));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Menu"}));
-    const size_t shown = Pictures().size();
-    Pump(600);
+    EXPECT_FALSE(KillTimer(window, IDT_VOLUME_REPEAT)) << "the repeat ended before Menu";
     const std::vector<JournalFields> pictures = Pictures();
-    ASSERT_EQ(pictures.size(), shown) << "the repeat ended before Menu";
+    const size_t shown = pictures.size();
     EXPECT_EQ(pictures.back().at("time"), "500") << "a final picture";
     for (const JournalFields& p : pictures) {
         EXPECT_EQ(p.at("max"), "65535") << "the final picture in the mixer's form, as the refreshes";
     }
     // The release of report 1 that follows finds nothing held.
     keys->ProcessRfReport(volume.Put({1, 0x00, 0x00}), ReportGate{});
-    Pump(300);
     EXPECT_EQ(Pictures().size(), shown);
+    EXPECT_FALSE(KillTimer(window, IDT_VOLUME_REPEAT));
 }
 
 TEST_F(KeyTestCtrlTest, TheMuteKeyShowsTheMixerStateOncePerPress)
@@ -292,7 +287,7 @@ TEST_F(KeyTestCtrlTest, TheMuteKeyShowsTheMixerStateOncePerPress)
     keys->OnConsumerKey(226, 1);
     keys->OnConsumerKey(226, 0);
     ASSERT_TRUE(journal.WaitForCalls(PICTURE_LIBRARY, "OnScreen_ImageA", 1, DISPLAY_TIMEOUT_MS));
-    Pump(500);
+    PumpFor(500);
     const std::vector<JournalFields> pictures = Pictures();
     ASSERT_EQ(pictures.size(), 1u) << "the release shows nothing";
     // Nothing here mutes: the mixer reads unmuted, shown as the volume.

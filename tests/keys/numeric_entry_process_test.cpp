@@ -128,7 +128,7 @@ protected:
     }
     bool WaitForPosts(size_t count, DWORD timeoutMs = POST_TIMEOUT_MS)
     {
-        return window->PumpUntil([&] { return GuideWindow::Received().size() >= count; }, timeoutMs);
+        return WaitUntil([&] { return GuideWindow::Received().size() >= count; }, timeoutMs);
     }
     EntryProbe* InstallProbe()
     {
@@ -199,7 +199,7 @@ TEST_F(NumericEntryProcessTest, KeyboardReportsDriveTheEntryAndTheTestWindowGets
         {2, ENTRY_INCOMPLETE}, {1, ENTRY_INCOMPLETE}, {1, ENTRY_BAD_LENGTH}, {2, ENTRY_BAD_LENGTH},
     };
     ASSERT_TRUE(WaitForPosts(expected.size()));
-    window->PumpFor(300);
+    PumpFor(300);
     EXPECT_EQ(GuideWindow::Received(), expected);
 }
 
@@ -211,7 +211,7 @@ TEST_F(NumericEntryProcessTest, TheEntryTimesOutOnceAfterTenSeconds)
     Press(Digits(4));
     ASSERT_TRUE(WaitForPosts(1, 30000));
     EXPECT_GE(GetTickCount() - start, 9500u) << "test mode gives a single entry 10 s, not 5";
-    window->PumpFor(1000);
+    PumpFor(1000);
     EXPECT_EQ(GuideWindow::Received(), (Posts{{1, ENTRY_TIMEOUT}}));
 }
 
@@ -230,7 +230,7 @@ TEST_F(NumericEntryProcessTest, FinishedNumbersGoToTheSettingToolStartedFromProg
     keys->Keys({ENTRY_START_PAIR, D(1), ENTRY_CONFIRM, D(7), ENTRY_CONFIRM, D(2), ENTRY_CONFIRM, D(4), D(5),
                 ENTRY_FINISH_PAIR});
     ASSERT_TRUE(WaitUntil([&] { return ToolEntries().size() >= 3; }, TOOL_TIMEOUT_MS));
-    window->PumpFor(300);
+    PumpFor(300);
     EXPECT_EQ(ToolEntries(), (std::vector<std::string>{"PadTool.exe entry which=1 value=0x00000066",
                                                        "PadTool.exe entry which=2 value=0x00000007",
                                                        "PadTool.exe entry which=1 value=0x0000002D"}));
@@ -253,7 +253,7 @@ TEST_F(NumericEntryProcessTest, WithoutTheSettingToolAFinishedNumberIsDroppedAnd
     GuideWindow guide;
     keys->Keys({ENTRY_START_SINGLE, ENTRY_START_SINGLE});
     ASSERT_TRUE(WaitForPosts(1));
-    window->PumpFor(300);
+    PumpFor(300);
     EXPECT_EQ(GuideWindow::Received(), (Posts{{1, ENTRY_BUSY}}));
 }
 

@@ -153,3 +153,19 @@ void CleanOrlanRegistry::Wipe()
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Orlan");
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Orlan");
 }
+
+HWND KovaProcessTest::StartKova(const std::string& args, const char* windowClass)
+{
+    EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args));
+    HWND window = kova.WaitForWindow(windowClass, START_TIMEOUT_MS);
+    EXPECT_NE(window, nullptr) << "kova.exe did not create its main window";
+    return window;
+}
+
+void KovaProcessTest::CloseAndExpectCleanExit(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 0xFFFF;
+    ASSERT_TRUE(kova.WaitForExit(SHUTDOWN_LIMIT_MS, &code)) << "kova.exe did not end in time after WM_CLOSE";
+    EXPECT_EQ(code, 0u);
+}

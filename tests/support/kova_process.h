@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include "base/messages.h"
+#include "tests/support/pump.h"
+
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,24 +57,21 @@ public:
     static void Wipe();
 };
 
-// Polls cond every 20 ms until it holds or the time is up.
-template <typename Cond>
-bool WaitUntil(Cond cond, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (cond()) {
-            return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) {
-            return cond();
-        }
-        // Keep this thread's own windows responsive while waiting.
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(20);
-    }
-}
+// Whole-process tests of kova.exe: the program's settings wiped before and
+// after, kova.exe started, and closed the way the shell closes it.
+class KovaProcessTest : public ::testing::Test {
+protected:
+    // Starting takes a few seconds on a loaded machine, never this long.
+    static constexpr DWORD START_TIMEOUT_MS = 20000;
+    // Each watcher may take 5.5 s to end; the rest of the shut-down is quick.
+    static constexpr DWORD SHUTDOWN_LIMIT_MS = 2 * 5500 + 2000;
+
+    CleanOrlanRegistry clean;
+    ChildProcess kova;
+
+    // Starts kova.exe with args and waits for its main window of windowClass
+    // (a failure of the test when it does not come).
+    HWND StartKova(const std::string& args = "", const char* windowClass = MAIN_WINDOW_CLASS);
+    // WM_CLOSE, then kova.exe must end within SHUTDOWN_LIMIT_MS with exit code 0.
+    void CloseAndExpectCleanExit(HWND window);
+};

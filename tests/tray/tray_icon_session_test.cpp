@@ -87,7 +87,7 @@ TEST_F(TrayIconTest, EachIconSetHasItsOwnPictures)
         std::vector<TrayPicture> shown = SettledTrayPictures();
         m_remote->FlashIcon(2);
         pictures.push_back(WaitForNewPicture(shown));
-        Pump();
+        PumpFor(0);
     }
     pictures.push_back(ShowAndSee(*m_keyboard));
 

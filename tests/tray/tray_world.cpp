@@ -437,15 +437,6 @@ TrayPicture TrayWorld::ShowAndSee(CTrayControl& tray)
     return picture;
 }
 
-void TrayWorld::Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 namespace {
 int g_notifyDepth = 0;
 int g_notifyHandled = 0;
@@ -481,7 +472,7 @@ void TrayWorld::Notify(UINT iconId, UINT mouseMessage, const std::function<void(
         driver.join();
     }
     // What the handling posted (WM_CLOSE above all) arrives now.
-    Pump();
+    PumpFor(0);
 }
 
 bool TrayWorld::SomethingPoppedUpUntilHandled()

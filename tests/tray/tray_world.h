@@ -9,6 +9,7 @@
 
 #include "tray/kova_tray_ctrl.h"
 #include "tray/tesk_tray_ctrl.h"
+#include "tests/support/pump.h"
 
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
@@ -170,8 +171,6 @@ protected:
         Notify(iconId, mouseMessage, [&] { shown = SomethingPoppedUpUntilHandled(); });
         return shown;
     }
-    // Handles the messages waiting for this thread.
-    static void Pump();
 
     RegistrySandbox m_sandbox;
     HWND m_main = nullptr;
