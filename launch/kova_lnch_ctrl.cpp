@@ -45,7 +45,7 @@ constexpr int BRIVUE_CLOSE_TRIES = 25;
 constexpr DWORD BRIVUE_CLOSE_POLL_MS = 200;
 // LaunchDelay blocks the main thread: a value of days (or INFINITE) would
 // hang the program, so it is cut to this.
-constexpr uint32_t LAUNCH_DELAY_MAX_MS = 10000;
+constexpr uint32_t LAUNCH_DELAY_MAX_MS = 5000;
 
 // Information icon and an OK button.
 constexpr UINT NOTICE_TYPE = MB_OK | MB_ICONASTERISK;
