@@ -50,8 +50,8 @@ constexpr uint32_t LAUNCH_DELAY_MAX_MS = 5000;
 // Information icon and an OK button.
 constexpr UINT NOTICE_TYPE = MB_OK | MB_ICONASTERISK;
 
-// The receiver's state byte of the handshake that means the TV itself shows
-// the launch, so the profile's name is not shown.
+// The receiver's state byte of the handshake after which the profile's name
+// is not shown.
 constexpr uint8_t HANDSHAKE_STATE_QUIET = 1;
 
 constexpr size_t VALUE_NAME_SIZE = 32;
