@@ -150,8 +150,9 @@ public:
     }
 
     // After a list's entries: why it ended, when it ended before its maximum.
-    // The first read of the key that was not taken ends it.
-    void ListEnd(HKEY root, const char* key, const char* what)
+    // The first read not taken of a value that ends the list (one whose name
+    // holds one of the markers; the others are optional) ends it.
+    void ListEnd(HKEY root, const char* key, const char* what, std::initializer_list<const char*> markers)
     {
         if (m_log.KeyMissing(root, key)) {
             Line(root, key, what, "none", "default", "key missing");
@@ -160,6 +161,13 @@ public:
         for (const ValueRead& read : m_log.Reads()) {
             if (read.Root != root || read.Outcome == ReadOutcome::KeyMissing || read.Outcome == ReadOutcome::Taken ||
                 lstrcmpiA(read.Key.c_str(), key) != 0) {
+                continue;
+            }
+            bool endsList = false;
+            for (const char* marker : markers) {
+                endsList = endsList || read.Name.find(marker) != std::string::npos;
+            }
+            if (!endsList) {
                 continue;
             }
             std::string why = WhyIgnored(read);
@@ -212,7 +220,7 @@ void DescribeReceivers(Report& report, const DeviceIdentityTable& identities)
                     "registry");
     }
     if (identities.Count < DEVICE_IDENTITY_MAX) {
-        report.ListEnd(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "receivers");
+        report.ListEnd(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "receivers", {"ProductID", "VendorID"});
     }
 }
 
@@ -251,7 +259,7 @@ void DescribeTargetWindows(Report& report)
         report.Line(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, Format("Wnd%d", i + 1), value, "registry");
     }
     if (count < TARGET_WINDOW_STATIC_MAX) {
-        report.ListEnd(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "target windows");
+        report.ListEnd(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "target windows", {"_Class"});
     }
 }
 
@@ -263,7 +271,7 @@ void DescribeAppTables(Report& report)
                     "registry");
     }
     if (browsers.Count < BROWSER_CLASS_MAX) {
-        report.ListEnd(HKEY_LOCAL_MACHINE, BROWSER_CLASSES_KEY, "web browsers");
+        report.ListEnd(HKEY_LOCAL_MACHINE, BROWSER_CLASSES_KEY, "web browsers", {"_Class"});
     }
     const SpecialApps& specials = CConfig::GetSpecialApps();
     for (int i = 0; i < specials.Count; ++i) {
@@ -271,7 +279,7 @@ void DescribeAppTables(Report& report)
                     Quoted(specials.Apps[i].Name) + " gets " + Quoted(specials.Apps[i].Option), "registry");
     }
     if (specials.Count < SPECIAL_APP_MAX) {
-        report.ListEnd(HKEY_LOCAL_MACHINE, SPECIAL_APPS_KEY, "extra launch options");
+        report.ListEnd(HKEY_LOCAL_MACHINE, SPECIAL_APPS_KEY, "extra launch options", {"ApName", "ApOpt"});
     }
 }
 

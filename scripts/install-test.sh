@@ -8,6 +8,11 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# First the display of its own, then this script again inside it.
+if [ "${1:-}" != "--inside" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" "${BASH_SOURCE[0]}" --inside "$@"
+fi
+shift
 PREFIX=$1 EXE=$2 MSI=$3 OLDER=$4 SETTINGS=$5 FILES=$6
 shift 6
 
@@ -33,6 +38,4 @@ inner() {
     rm -f "$out"
     return $rc
 }
-export -f inner
-export ROOT MSI OLDER SETTINGS FILES EXE
-xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" bash -c 'inner "$@"' inner "$@"
+inner "$@"

@@ -51,7 +51,8 @@ TEST_F(ConfigReportTest, EachRuleThatRefusesAValueIsNamed)
     const Row rows[] = {
         {"a number", [] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Test_Mode", 0); },
          Hklm(CONTROLS_KEY), "Test_Mode", "0", "registry", ""},
-        {"not stored", [] {}, Hklm(CONTROLS_KEY), "Fmode", "6", "default", "not stored"},
+        {"not stored", [] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Test_Mode", 0); },
+         Hklm(CONTROLS_KEY), "Fmode", "6", "default", "not stored"},
         {"a text where a number belongs",
          [] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "ApResume", "0"); }, Hklm(CONTROLS_KEY),
          "ApResume", "1", "default", "stored REG_SZ of 2 bytes ignored: a number must be REG_DWORD"},
