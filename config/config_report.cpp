@@ -35,7 +35,15 @@ std::string Number(uint32_t value)
     return text;
 }
 
-std::string Quoted(const char* text) { return std::string("\"") + text + "\""; }
+// Line breaks written as \r and \n, so that each setting stays on its line.
+std::string Quoted(const char* text)
+{
+    std::string quoted = "\"";
+    for (const char* p = text; *p; ++p) {
+        quoted += *p == '\r' ? "\\r" : *p == '\n' ? "\\n" : std::string(1, *p);
+    }
+    return quoted + "\"";
+}
 
 const char* TypeName(DWORD type)
 {
@@ -62,22 +70,20 @@ std::string WhyIgnored(const ValueRead& read)
 {
     const bool text = read.Text;
     char why[200] = {};
+    // A text where a number belongs, or a number of the wrong size.
+    const bool textType = read.Type == REG_SZ || read.Type == REG_EXPAND_SZ || read.Type == REG_MULTI_SZ;
     switch (read.Outcome) {
     case ReadOutcome::WrongType:
-        if (text) {
+    case ReadOutcome::TooLong:
+        if (!text) {
+            std::snprintf(why, sizeof(why), "stored %s of %lu bytes ignored: %s", TypeName(read.Type),
+                          static_cast<unsigned long>(read.Size),
+                          textType ? "a number must be REG_DWORD" : "a number has 4 bytes");
+        } else if (read.Outcome == ReadOutcome::WrongType) {
             std::snprintf(why, sizeof(why), "stored %s ignored: a text must be REG_SZ", TypeName(read.Type));
         } else {
-            std::snprintf(why, sizeof(why), "stored %s of %lu bytes ignored: a number must be REG_DWORD",
-                          TypeName(read.Type), static_cast<unsigned long>(read.Size));
-        }
-        break;
-    case ReadOutcome::TooLong:
-        if (text) {
             std::snprintf(why, sizeof(why), "stored text of %lu characters ignored: longer than %lu",
                           static_cast<unsigned long>(read.Size), static_cast<unsigned long>(read.Limit));
-        } else {
-            std::snprintf(why, sizeof(why), "stored %s of %lu bytes ignored: a number has 4", TypeName(read.Type),
-                          static_cast<unsigned long>(read.Size));
         }
         break;
     case ReadOutcome::OutOfRange:

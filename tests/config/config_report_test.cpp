@@ -59,7 +59,7 @@ TEST_F(ConfigReportTest, EachRuleThatRefusesAValueIsNamed)
         {"a number of 8 bytes",
          [] { RegistrySandbox::SetBinary(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Help_Enable", {1, 0, 0, 0, 0, 0, 0, 0}); },
          Hklm(CONTROLS_KEY), "Help_Enable", "0", "default",
-         "stored REG_BINARY of 8 bytes ignored: a number has 4"},
+         "stored REG_BINARY of 8 bytes ignored: a number has 4 bytes"},
         {"a number out of range", [] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Icon", 5); },
          Hklm(CONTROLS_KEY), "Icon", "0", "default", "stored 5 ignored: accepted 0 to 2 (above reads as 0)"},
         {"a text too long for its group",
