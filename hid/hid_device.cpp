@@ -168,6 +168,17 @@ void CHidDevice::Post(UINT message)
     ReleaseSRWLockShared(&PostLock);
 }
 
+void CHidDevice::ClearPastReport(DWORD bytes)
+{
+    // A device that sends a report shorter than its input length leaves the
+    // rest of the buffer as the previous report wrote it: the decoder would
+    // read that report's button again. Short reports read as zeros past
+    // their end. (A read that ended in ERROR_MORE_DATA filled the buffer.)
+    if (bytes < Info.Input.Length) {
+        std::memset(Info.Input.Buffer + bytes, 0, Info.Input.Length - bytes);
+    }
+}
+
 void CHidDevice::ReaderLoop()
 {
     bool askForRead = true;
@@ -201,6 +212,9 @@ void CHidDevice::ReaderLoop()
         ReadOutcome outcome = Classify(err);
         if (err == ERROR_MORE_DATA) {
             InterlockedExchange(&m_tailPending, 1);
+        }
+        if (err == ERROR_SUCCESS) {
+            ClearPastReport(bytes);
         }
         InterlockedExchange(&m_readPending, 0);
         switch (outcome) {
@@ -240,6 +254,9 @@ BOOL CHidDevice::IssueRead()
     case ReadOutcome::Report:
         if (err == ERROR_MORE_DATA) {
             InterlockedExchange(&m_tailPending, 1);
+        }
+        if (err == ERROR_SUCCESS) {
+            ClearPastReport(got);
         }
         // The report is queued ahead of the request that reuses the buffer.
         Post(WM_HID_REPORT);

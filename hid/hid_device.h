@@ -44,6 +44,8 @@ public:
 private:
     static DWORD WINAPI ReaderMain(void* self);
     void ReaderLoop();
+    // Zeros the input buffer past the bytes a completed read delivered.
+    void ClearPastReport(DWORD bytes);
     void Post(UINT message);
     void RemoveQueuedMessages();
     void WaitForCancelledRead();

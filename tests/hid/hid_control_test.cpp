@@ -376,6 +376,30 @@ TEST_F(HidControlTest, OverLongReportIsCutToTheInputLengthAndItsRestDropped)
     EXPECT_EQ(window.Reports[3].Bytes, (std::vector<uint8_t>{4, 9, 8, 7}));
 }
 
+// A report shorter than the input length must not pick up the previous
+// report's bytes: "02" after "02 0d ..." would otherwise press 0x0d again.
+TEST_F(HidControlTest, ShortReportReadsAsZerosPastItsEnd)
+{
+    host.Run(PlugCommand(1, "0xFF01", "0x01", "in=4"));
+    CreateControl();
+    WaitUntilReading();
+    // Queued together: the second read completes at once.
+    host.Run("send 1 02 0d 22 33");
+    host.Run("send 1 02");
+    ASSERT_TRUE(WaitUntil([&] { return window.Reports.size() >= 2; }));
+    // The same with the short report arriving while the read is pending.
+    WaitUntilReading();
+    host.Run("send 1 05 0d");
+    ASSERT_TRUE(WaitUntil([&] { return window.Reports.size() >= 3; }));
+    WaitUntilReading();
+    host.Run("send 1 03");
+    ASSERT_TRUE(WaitUntil([&] { return window.Reports.size() >= 4; }));
+    EXPECT_EQ(window.Reports[0].Bytes, (std::vector<uint8_t>{2, 0x0d, 0x22, 0x33}));
+    EXPECT_EQ(window.Reports[1].Bytes, (std::vector<uint8_t>{2, 0, 0, 0}));
+    EXPECT_EQ(window.Reports[2].Bytes, (std::vector<uint8_t>{5, 0x0d, 0, 0}));
+    EXPECT_EQ(window.Reports[3].Bytes, (std::vector<uint8_t>{3, 0, 0, 0}));
+}
+
 TEST_F(HidControlTest, MessagesNamingNoListedDeviceAreRefused)
 {
     host.Run(PlugCommand(1, "0x000C", "0x01"));
