@@ -34,6 +34,10 @@ HINSTANCE GetAppInstance();
 // Whether the console display is off, as the last display-state notice
 // said; false before any.
 bool IsAppDisplayOff();
+// The mutex held around every change of, and call into, the device manager
+// (other programs of the session open it by name too); null before the main
+// controller made it, or when it could not be made.
+HANDLE GetAppRestartMutex();
 // Runs the program's message box in the given slot; 0 (as if closed without
 // an answer) while no message box has been installed.
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot);
@@ -43,3 +47,4 @@ void SetAppMainWindow(HWND window);
 void SetAppInstance(HINSTANCE instance);
 void SetAppMessageBox(AppMessageBoxFn show);
 void SetAppDisplayOff(bool off);
+void SetAppRestartMutex(HANDLE mutex);

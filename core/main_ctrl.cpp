@@ -119,6 +119,7 @@ CMainCtrl::~CMainCtrl()
     delete KeyController;
     KeyController = nullptr;
     if (RestartMutex) {
+        SetAppRestartMutex(nullptr);
         CloseHandle(RestartMutex);
         RestartMutex = nullptr;
     }
@@ -133,6 +134,7 @@ void CMainCtrl::OnCreate(HWND window, HINSTANCE instance)
     SetAppMainWindow(window);
     SetAppInstance(instance);
     SetAppMessageBox(ShowMessageBox);
+    SetAppRestartMutex(RestartMutex);
     if (!m_sessionNotifyRegistered) {
         m_sessionNotifyRegistered = WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION) != FALSE;
     }
