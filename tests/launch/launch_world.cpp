@@ -5,6 +5,8 @@
 
 #include "tests/support/kova_process.h"
 
+#include <gtest/gtest.h>
+
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -76,6 +78,16 @@ std::string LaunchWorld::Program(const char* name)
 }
 
 std::string LaunchWorld::Folder() const { return m_folder.Root() + "\\" + APPS_FOLDER; }
+
+bool LaunchWorld::PutStaged(const char* folder, const char* file, const char* asName)
+{
+    return m_folder.Put(folder, file, asName);
+}
+
+bool LaunchWorld::RemoveStaged(const char* folder, const char* file)
+{
+    return DeleteFileA(m_folder.PathOf(folder, file).c_str()) != FALSE;
+}
 
 void LaunchWorld::Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries)
 {
@@ -184,6 +196,60 @@ std::vector<WindowEvent> LaunchWorld::WindowEvents(const std::string& className)
 bool WaitForLaunchThreads(DWORD timeoutMs)
 {
     return WaitUntil([] { return ActiveLaunchThreads() == 0; }, timeoutMs);
+}
+
+bool BringToFront(HWND window)
+{
+    return WaitUntil(
+        [&] {
+            SetForegroundWindow(window);
+            return GetForegroundWindow() == window;
+        },
+        LAUNCH_WAIT_MS);
+}
+
+unsigned long long Number(const JournalFields& fields, const char* name)
+{
+    auto it = fields.find(name);
+    return it == fields.end() ? ~0ull : std::strtoull(it->second.c_str(), nullptr, 0);
+}
+
+std::vector<std::string> KeyFence::NextKeys()
+{
+    const int before = FencesSeen(nullptr);
+    keybd_event(FENCE_KEY, 0, 0, 0);
+    keybd_event(FENCE_KEY, 0, KEYEVENTF_KEYUP, 0);
+    std::vector<std::string> keys;
+    EXPECT_TRUE(WaitUntil([&] { return FencesSeen(nullptr) > before; }, LAUNCH_WAIT_MS))
+        << "the fence key never reached " << m_class;
+    FencesSeen(&keys, before);
+    return keys;
+}
+
+int KeyFence::FencesSeen(std::vector<std::string>* keys, int after) const
+{
+    int fences = 0;
+    for (const WindowEvent& e : m_world.WindowEvents(m_class)) {
+        if (e.Kind != "key") {
+            continue;
+        }
+        if (Number(e.Fields, "vk") == FENCE_KEY) {
+            fences += e.Fields.at("event") == "up";
+        } else if (keys && fences == after) {
+            keys->push_back(e.Fields.at("event") + " " + e.Fields.at("vk") + " alt=" + e.Fields.at("alt"));
+        }
+    }
+    return fences;
+}
+
+KeyFence FrontWindow(LaunchWorld& world, const std::string& className)
+{
+    HWND window = world.OpenWindow("/class=" + className);
+    EXPECT_NE(window, nullptr) << className;
+    EXPECT_TRUE(BringToFront(window)) << className;
+    KeyFence fence(world, className);
+    fence.NextKeys();
+    return fence;
 }
 
 bool MakeShortcut(const std::string& lnkPath, const std::string& target, const std::string& args,

@@ -15,6 +15,7 @@
 #include "tests/support/registry_sandbox.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr DWORD LAUNCH_WAIT_MS = 15000;
@@ -54,6 +55,11 @@ public:
     // A copy of the launch stand-in in the scratch folder; its full path.
     std::string Program(const char* name);
     std::string Folder() const;
+    // A staged file (a library, say) copied into the private Program Files,
+    // under asName or its own name.
+    bool PutStaged(const char* folder, const char* file, const char* asName = nullptr);
+    // Removes what PutStaged put there; false when it is not there.
+    bool RemoveStaged(const char* folder, const char* file);
 
     // Clears the shared request and fills it with entries "path|params".
     static void Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries);
@@ -84,6 +90,42 @@ inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
 // Waits until the launch threads of this process have ended; the fence of
 // every test that proves that something was not started.
 bool WaitForLaunchThreads(DWORD timeoutMs = LAUNCH_WAIT_MS);
+
+// ---- The window in front (tests that run with the desktop to themselves) ----
+
+// A key no test sends on purpose: tapped after a step, its arrival proves
+// that every key of the step has arrived before it.
+constexpr uint8_t FENCE_KEY = VK_F13;
+constexpr UINT FENCE_MESSAGE = WM_APP + 0x3FFF;
+
+// Makes window the one in front; false when it does not come to the front.
+bool BringToFront(HWND window);
+
+// A numeric journal field (decimal or 0x hex); ~0 when it is missing.
+unsigned long long Number(const JournalFields& fields, const char* name);
+
+// The key lines of an msgwin window between two fence keys, as
+// "down 0x11 alt=0". Each call taps the fence key into the window in front
+// and returns what arrived since the fence before, once the new fence has
+// arrived.
+class KeyFence {
+public:
+    KeyFence(LaunchWorld& world, std::string className) : m_world(world), m_class(std::move(className)) {}
+
+    std::vector<std::string> NextKeys();
+
+private:
+    // Counts the fence keys that arrived; with keys, gathers the keys that
+    // came after fence number after.
+    int FencesSeen(std::vector<std::string>* keys, int after = -1) const;
+
+    LaunchWorld& m_world;
+    std::string m_class;
+};
+
+// Opens an msgwin window of that class in front of all; its fence has passed
+// the keys that came before.
+KeyFence FrontWindow(LaunchWorld& world, const std::string& className);
 
 // Makes a shortcut with IShellLinkA; an empty target makes one to the shell's
 // Computer folder, which has no file path.
