@@ -35,10 +35,12 @@
 
 namespace {
 
-// The two buttons the runs press by turns: NextTrack and PrevTrack of the
-// remote's button word (report 2).
-constexpr uint16_t CODE_A = 1;
-constexpr uint16_t CODE_B = 2;
+// The two buttons the runs press by turns: consumer keys 64 and 96 of the
+// keyboard report (report 3), which a configured machine posts to the
+// targets of category 0 as commands 20 and 25.
+constexpr uint8_t KEYBOARD_REPORT = 3;
+constexpr uint16_t CODE_A = 64;
+constexpr uint16_t CODE_B = 96;
 constexpr size_t VENDOR_INPUT = 8;
 constexpr size_t CONSUMER_INPUT = 3;
 constexpr size_t RANDOM_LENGTH_MAX = 64;
@@ -52,6 +54,7 @@ const char* const INSTANCE_MUTEX = "KOVA_GlobaL_MuteX";
 const char* const HID_MUTEX = "Global\\KOVAAPI_HID_MUTEX";
 const char* const SEND_WINDOW_KEY = "Software\\Orlan\\Kova\\SENDWINDOW";
 const char* const KOVA_KEY = "Software\\Orlan\\Kova";
+constexpr UINT CLIENT_ID = 1;
 
 struct Options {
     long Plugs = 200, Ejects = 50, Suspends = 50, Locks = 20, Reports = 100000;
@@ -104,15 +107,15 @@ double AnswerMs(HWND window)
 // Presses on the receiver and the deliveries they must bring, in order.
 class PressLedger {
 public:
-    PressLedger(SoakReceiver& receiver, DeliveryReader& deliveries) : m_receiver(receiver), m_deliveries(deliveries) {}
+    PressLedger(SoakReceiver& receiver, DeliveryWindow& deliveries) : m_receiver(receiver), m_deliveries(deliveries) {}
 
-    // Learns the name each of the two buttons shows.
+    // Learns the command each of the two buttons brings.
     bool Calibrate()
     {
         m_nameA = PressAndRead(COL_VENDOR, CODE_A);
         m_nameB = PressAndRead(COL_VENDOR, CODE_B);
         if (m_nameA.empty() || m_nameB.empty() || m_nameA == m_nameB) {
-            Say("calibration: the buttons showed \"%s\" and \"%s\"", m_nameA.c_str(), m_nameB.c_str());
+            Say("calibration: the buttons brought \"%s\" and \"%s\"", m_nameA.c_str(), m_nameB.c_str());
             return false;
         }
         m_expected = 2;
@@ -128,7 +131,7 @@ public:
         ++m_expected;
         const std::string& want = code == CODE_A ? m_nameA : m_nameB;
         if (shown != want) {
-            Say("%s: press %ld showed \"%s\", not \"%s\" (%s)", phase, m_expected, shown.c_str(), want.c_str(),
+            Say("%s: press %ld brought \"%s\", not \"%s\" (%s)", phase, m_expected, shown.c_str(), want.c_str(),
                 shown.empty() ? "lost" : "a delivery out of turn");
             ++m_faults;
             return false;
@@ -159,6 +162,19 @@ public:
         ++m_reportsSent;
     }
 
+    // A press of the first button; true when any delivery came within
+    // timeoutMs (for a start, before the targets are known to be loaded).
+    bool PressOnce(DWORD timeoutMs)
+    {
+        const uint8_t press[VENDOR_INPUT] = {KEYBOARD_REPORT, static_cast<uint8_t>(CODE_A)};
+        const uint8_t release[VENDOR_INPUT] = {KEYBOARD_REPORT};
+        m_shadow.Feed(press, VENDOR_INPUT, VENDOR_INPUT);
+        m_shadow.Feed(release, VENDOR_INPUT, VENDOR_INPUT);
+        m_receiver.Send(COL_VENDOR, press, VENDOR_INPUT);
+        m_receiver.Send(COL_VENDOR, release, VENDOR_INPUT);
+        return !m_deliveries.Next(timeoutMs).empty();
+    }
+
     long Expected() const { return m_expected; }
     long Faults() const { return m_faults; }
     long ReportsSent() const { return m_reportsSent; }
@@ -168,8 +184,9 @@ private:
     std::string PressAndRead(uint32_t collection, uint16_t code)
     {
         const size_t input = collection == COL_VENDOR ? VENDOR_INPUT : CONSUMER_INPUT;
-        const uint8_t press[VENDOR_INPUT] = {2, static_cast<uint8_t>(code)};
-        const uint8_t release[VENDOR_INPUT] = {2};
+        const uint8_t press[VENDOR_INPUT] = {KEYBOARD_REPORT, static_cast<uint8_t>(code & 0xFF),
+                                             static_cast<uint8_t>(code >> 8)};
+        const uint8_t release[VENDOR_INPUT] = {KEYBOARD_REPORT};
         m_shadow.Feed(press, input, input);
         m_shadow.Feed(release, input, input);
         m_receiver.Send(collection, press, input);
@@ -179,7 +196,7 @@ private:
     }
 
     SoakReceiver& m_receiver;
-    DeliveryReader& m_deliveries;
+    DeliveryWindow& m_deliveries;
     ShadowDecoder m_shadow;
     std::string m_nameA, m_nameB;
     long m_expected = 0;
@@ -236,7 +253,11 @@ int RunSoak(const Options& o)
         return 1;
     }
     const HWND window = kova.Window();
-    DeliveryReader deliveries(kova.JournalPath());
+    DeliveryWindow deliveries;
+    if (!deliveries.Register(1)) {
+        Say("the client library refused the registration");
+        return 1;
+    }
     PressLedger ledger(receiver, deliveries);
     if (!ledger.Calibrate()) {
         return 1;
@@ -600,11 +621,6 @@ bool ReadUserDword(const char* key, const char* name, DWORD* value)
     return RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, value, &size) == ERROR_SUCCESS;
 }
 
-LRESULT CALLBACK ClientWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 int RunKill(const Options& o)
 {
     Say("forced kill: %ld rounds of kova ended by force in the middle of work and started again", o.Rounds);
@@ -615,21 +631,9 @@ int RunKill(const Options& o)
     }
     receiver.PlugAll(true);
 
-    // A client window of this process, registered while kova is down.
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = ClientWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "KovaSoakClient";
-    RegisterClassA(&wc);
-    HWND client = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
-    HMODULE library = LoadLibraryA(KovaapiPath().c_str());
-    using InitFn = UINT(WINAPI*)(HWND, UINT, UINT, DWORD);
-    auto init = library ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(library, "InitKovaMsg")))
-                        : nullptr;
-    if (!client || !init) {
-        Say("cannot set up the client window or the client library");
-        return 1;
-    }
+    // The client window: registered directly at the first start, then each
+    // time while kova is down, with the fail mark.
+    DeliveryWindow client;
 
     KovaUnderSoak kova(receiver.Name());
     std::mt19937 random(o.Seed);
@@ -641,19 +645,19 @@ int RunKill(const Options& o)
         }
         return held;
     };
+    // The first start, with the client registered directly.
+    const long opened = receiver.Count("opened 3");
+    if (!kova.Start() || !receiver.WaitForCount("opened 3", opened + 1) || !client.Register(CLIENT_ID)) {
+        Say("kova did not start, open the receiver or take the registration");
+        return 1;
+    }
     for (long round = 1; round <= o.Rounds; ++round) {
-        const long opened = receiver.Count("opened 3");
-        if (!check(kova.Start(), "kova did not start", round) ||
-            !check(receiver.WaitForCount("opened 3", opened + 1), "kova did not open the receiver", round)) {
-            break;
+        // What the round before delivered is passed over; then the buttons
+        // must work before this round disturbs them.
+        while (!client.Next(0).empty()) {
         }
-        DeliveryReader deliveries(kova.JournalPath());
-        PressLedger ledger(receiver, deliveries);
-        // Skip what earlier rounds left in the journal, then the buttons
-        // must work in this round before it is disturbed.
-        while (!deliveries.Next(0).empty()) {
-        }
-        check(ledger.Calibrate(), "presses were not delivered after the start", round);
+        PressLedger ledger(receiver, client);
+        check(ledger.Calibrate(), "presses were not delivered before the work", round);
 
         // Work: the display set again and again by two processes, presses
         // streaming in, reopens and suspend notices; then the end by force
@@ -663,8 +667,8 @@ int RunKill(const Options& o)
         const DWORD workMs = 300 + random() % 1200;
         const DWORD start = GetTickCount();
         for (long i = 0; GetTickCount() - start < workMs; ++i) {
-            const uint8_t press[8] = {2, static_cast<uint8_t>(1 + i % 2)};
-            const uint8_t release[8] = {2};
+            const uint8_t press[8] = {KEYBOARD_REPORT, static_cast<uint8_t>(i % 2 ? CODE_A : CODE_B)};
+            const uint8_t release[8] = {KEYBOARD_REPORT};
             receiver.Send(COL_VENDOR, press, sizeof(press));
             receiver.Send(COL_VENDOR, release, sizeof(release));
             if (i % 8 == 0) {
@@ -690,8 +694,8 @@ int RunKill(const Options& o)
 
         // A registration made now finds no kova: it is stored with the fail
         // mark, which must make it survive kova's clean-up at start.
-        const UINT id = 1 + round % 200;
-        check(init(client, id, 0x100 + id, 0x007F0000) == id, "the registration was refused", round);
+        const UINT id = CLIENT_ID;
+        check(client.Register(id), "the registration was refused", round);
         DWORD fail = 0;
         check(ReadUserDword(SEND_WINDOW_KEY, ("SendWnd" + std::to_string(id) + "_Fail").c_str(), &fail) && fail == 1,
               "the registration was not stored with the fail mark", round);
@@ -705,12 +709,7 @@ int RunKill(const Options& o)
             !check(receiver.WaitForCount("opened 3", reopened + 1), "kova did not open the receiver again", round)) {
             break;
         }
-        DeliveryReader after(kova.JournalPath());
-        while (!after.Next(0).empty()) {
-        }
-        PressLedger again(receiver, after);
-        check(again.Calibrate(), "presses were not delivered after the restart", round);
-        // kova's send-window watcher takes the mark as it loads the
+        // kova's send-window watcher takes the mark and then loads the
         // registration; after that the registration must still be there.
         const std::string failName = "SendWnd" + std::to_string(id) + "_Fail";
         const DWORD looked = GetTickCount();
@@ -720,8 +719,21 @@ int RunKill(const Options& o)
         check(!ReadUserDword(SEND_WINDOW_KEY, failName.c_str(), &fail), "kova never took the fail mark", round);
         DWORD handle = 0;
         check(ReadUserDword(SEND_WINDOW_KEY, ("SendWnd" + std::to_string(id) + "_hWnd").c_str(), &handle) &&
-                  handle == static_cast<DWORD>(reinterpret_cast<uintptr_t>(client)),
+                  handle == static_cast<DWORD>(reinterpret_cast<uintptr_t>(client.Handle())),
               "the registration with the fail mark did not survive the start", round);
+        // The registration came back through the fail mark alone: presses
+        // reach the window again. The load follows the mark's removal on the
+        // watcher's thread, so a press may still find no target: pressed
+        // until one arrives, then each press exactly once.
+        while (!client.Next(0).empty()) {
+        }
+        PressLedger again(receiver, client);
+        bool reached = false;
+        for (int attempt = 0; attempt < 5 && !reached; ++attempt) {
+            reached = again.PressOnce(2000);
+        }
+        check(reached, "presses did not reach the window registered while kova was down", round);
+        check(again.Calibrate(), "presses were not delivered exactly once after the restart", round);
         DWORD wordAfter = 0;
         const bool hasWordAfter = ReadUserDword(KOVA_KEY, "RFLcdData", &wordAfter);
         check(hadWord == hasWordAfter && word == wordAfter, "the remembered display word changed", round);
@@ -730,15 +742,11 @@ int RunKill(const Options& o)
                 static_cast<unsigned long>(workMs), static_cast<unsigned long>(word),
                 static_cast<unsigned long>(wordAfter));
         }
-        if (round < o.Rounds) {
-            kova.Kill();  // the next round starts from an ended process too
-        }
         if (failures) {
             break;
         }
     }
     const bool closed = kova.Close();
-    DestroyWindow(client);
     WipeRegistry();
     const bool pass = failures == 0 && closed;
     Say("forced kill: %s", pass ? "PASS" : "FAIL");

@@ -3,7 +3,6 @@
 #include "base/folders.h"
 #include "base/messages.h"
 #include "base/scoped.h"
-#include "companions/journal/journal.h"
 #include "hid/hid_backend.h"
 
 #include <psapi.h>
@@ -181,6 +180,7 @@ void PrepareRegistry(bool radioDisplay)
     WipeRegistry();
     SetDword(HKEY_LOCAL_MACHINE, KOVA_KEY, "VendorID1", SOAK_VENDOR);
     SetDword(HKEY_LOCAL_MACHINE, KOVA_KEY, "ProductID1", SOAK_CLASSIC_PRODUCT);
+    SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova\\Controls", "Test_Mode", 0);
     if (radioDisplay) {
         SetDword(HKEY_LOCAL_MACHINE, KOVA_KEY, "VendorID2", SOAK_VENDOR);
         SetDword(HKEY_LOCAL_MACHINE, KOVA_KEY, "ProductID2", SOAK_RADIO_PRODUCT);
@@ -318,13 +318,7 @@ bool SoakReceiver::WaitForCount(const std::string& kindAndCollection, long targe
 
 // --- KovaUnderSoak --------------------------------------------------------
 
-KovaUnderSoak::KovaUnderSoak(const std::string& receiverName) : m_receiverName(receiverName)
-{
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof(temp), temp);
-    m_journal = std::string(temp) + "kova-soak-" + std::to_string(GetCurrentProcessId()) + ".log";
-    DeleteFileA(m_journal.c_str());
-}
+KovaUnderSoak::KovaUnderSoak(const std::string& receiverName) : m_receiverName(receiverName) {}
 
 KovaUnderSoak::~KovaUnderSoak()
 {
@@ -336,7 +330,6 @@ KovaUnderSoak::~KovaUnderSoak()
             CloseHandle(m_process);
         }
     }
-    DeleteFileA(m_journal.c_str());
 }
 
 bool KovaUnderSoak::Start()
@@ -347,7 +340,6 @@ bool KovaUnderSoak::Start()
     }
     m_window = nullptr;
     SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, m_receiverName.c_str());
-    SetEnvironmentVariableA(JOURNAL_ENV, m_journal.c_str());
     char folder[MAX_PATH] = {};
     GetRemoteProgramDir(folder, sizeof(folder));
     std::string commandLine = "\"" + std::string(folder) + "\\kova.exe\"";
@@ -435,64 +427,75 @@ ProcessFigures KovaUnderSoak::Measure() const
     return f;
 }
 
-// --- DeliveryReader -------------------------------------------------------
+// --- DeliveryWindow -------------------------------------------------------
 
-void DeliveryReader::ReadMore()
+namespace {
+constexpr char CLIENT_CLASS[] = "KovaSoakClient";
+constexpr UINT CLIENT_POSTED = WM_APP + CLIENT_MESSAGE;
+}  // namespace
+
+DeliveryWindow::DeliveryWindow()
 {
-    HANDLE file = CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    LARGE_INTEGER offset;
-    offset.QuadPart = m_offset;
-    SetFilePointerEx(file, offset, nullptr, FILE_BEGIN);
-    char buffer[8192];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        m_pending.append(buffer, read);
-        m_offset += read;
-    }
-    CloseHandle(file);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = CLIENT_CLASS;
+    RegisterClassA(&wc);
+    // A hidden top-level window: a target by its category, never the one
+    // in front.
+    m_window = CreateWindowExA(0, CLIENT_CLASS, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    char folder[MAX_PATH] = {};
+    GetRemoteProgramDir(folder, sizeof(folder));
+    m_library = LoadLibraryA((std::string(folder) + "\\kovaapi.dll").c_str());
 }
 
-bool DeliveryReader::TakeLine(std::string* name)
+DeliveryWindow::~DeliveryWindow()
 {
-    size_t end;
-    while ((end = m_pending.find('\n')) != std::string::npos) {
-        std::string line = m_pending.substr(0, end);
-        m_pending.erase(0, end + 1);
-        if (line.rfind("orlanosd.dll OnScreen_Display", 0) != 0) {
-            continue;
-        }
-        const size_t text = line.find(" text=\"");
-        if (text == std::string::npos) {
-            continue;
-        }
-        const size_t close = line.find('"', text + 7);
-        *name = line.substr(text + 7, close == std::string::npos ? std::string::npos : close - text - 7);
-        ++m_total;
-        return true;
+    if (m_window) {
+        DestroyWindow(m_window);
     }
-    return false;
+    if (m_library) {
+        FreeLibrary(m_library);
+    }
 }
 
-std::string DeliveryReader::Next(DWORD timeoutMs)
+bool DeliveryWindow::Register(UINT id)
+{
+    using InitFn = UINT(WINAPI*)(HWND, UINT, UINT, DWORD);
+    auto init = m_library ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(m_library, "InitKovaMsg")))
+                          : nullptr;
+    return init && m_window && init(m_window, id, CLIENT_MESSAGE, CLIENT_CATEGORY_0) == id;
+}
+
+LRESULT CALLBACK DeliveryWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == CLIENT_POSTED) {
+        if (auto* self = reinterpret_cast<DeliveryWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA))) {
+            self->m_commands.push_back(lParam);
+            ++self->m_total;
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::string DeliveryWindow::Next(DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    std::string name;
     for (;;) {
-        if (TakeLine(&name)) {
-            return name;
+        if (m_taken < m_commands.size()) {
+            return std::to_string(m_commands[m_taken++]);
         }
-        ReadMore();
-        if (TakeLine(&name)) {
-            return name;
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+            continue;
         }
-        if (GetTickCount() - start > timeoutMs) {
+        if (GetTickCount() - start >= timeoutMs) {
             return std::string();
         }
-        Sleep(1);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
 

@@ -41,9 +41,9 @@ void Say(const char* format, ...)
 #endif
     ;
 
-// HKLM and HKCU "Software\Orlan" removed, then the receivers' identities
-// and the user's key written: the machine as the installer leaves it, with
-// test mode on unless configured is set.
+// HKLM and HKCU "Software\Orlan" removed, then a configured machine: the
+// receivers' identities, test mode off (the working key controller), and
+// the user's key.
 void PrepareRegistry(bool radioDisplay);
 void WipeRegistry();
 
@@ -96,8 +96,7 @@ private:
     VirtualReceiver m_receiver;
 };
 
-// kova.exe started with the receiver's name and a journal of its display
-// calls, as the benchmarks start it.
+// kova.exe started with the receiver's name, as the benchmarks start it.
 class KovaUnderSoak {
 public:
     explicit KovaUnderSoak(const std::string& receiverName);
@@ -110,33 +109,42 @@ public:
     void Kill();
     HWND Window() const { return m_window; }
     HANDLE Process() const { return m_process; }
-    const std::string& JournalPath() const { return m_journal; }
     ProcessFigures Measure() const;
 
 private:
     std::string m_receiverName;
-    std::string m_journal;
     HANDLE m_process = nullptr;
     DWORD m_pid = 0;
     HWND m_window = nullptr;
 };
 
-// The buttons kova delivered, in order: in test mode each press shows the
-// button's name through the display library, one journal line a press.
-class DeliveryReader {
+// The buttons kova delivered, in order: a window of this process that the
+// client library registers for category 0, where kova posts the command of
+// each press as WM_APP + CLIENT_MESSAGE.
+constexpr UINT CLIENT_MESSAGE = 0x100;
+constexpr DWORD CLIENT_CATEGORY_0 = 0x00010000;
+
+class DeliveryWindow {
 public:
-    explicit DeliveryReader(std::string journalPath) : m_path(std::move(journalPath)) {}
-    // The next delivered button's name; empty when none came in time.
+    DeliveryWindow();
+    ~DeliveryWindow();
+    HWND Handle() const { return m_window; }
+    // The command of the next delivery, dispatching this thread's messages
+    // while it waits; empty when none came in time.
     std::string Next(DWORD timeoutMs = SOAK_EVENT_TIMEOUT_MS);
     long Total() const { return m_total; }
+    // InitKovaMsg of the client library: registers the window under id,
+    // at once when kova runs, else with the fail mark for kova's next
+    // start. False when the library refused.
+    bool Register(UINT id);
 
 private:
-    bool TakeLine(std::string* name);
-    void ReadMore();
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    std::string m_path;
-    int64_t m_offset = 0;
-    std::string m_pending;
+    HWND m_window = nullptr;
+    HMODULE m_library = nullptr;
+    std::vector<LPARAM> m_commands;
+    size_t m_taken = 0;
     long m_total = 0;
 };
 
