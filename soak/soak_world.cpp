@@ -256,7 +256,6 @@ void SoakReceiver::OnEvent(const std::string& line)
     const int fields = std::sscanf(line.c_str(), "%15s %u handle %ld", kind, &collection, &handle);
     std::lock_guard<std::mutex> guard(m_lock);
     ++m_counts[key];
-    m_last[key] = line;
     if (fields == 3 && std::strcmp(kind, "opened") == 0) {
         m_open[collection][handle] = true;
     } else if (fields == 3 && std::strcmp(kind, "closed") == 0) {
@@ -295,13 +294,6 @@ long SoakReceiver::Count(const std::string& kindAndCollection) const
     std::lock_guard<std::mutex> guard(m_lock);
     auto it = m_counts.find(kindAndCollection);
     return it == m_counts.end() ? 0 : it->second;
-}
-
-std::string SoakReceiver::LastEvent(const std::string& prefix) const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_last.find(prefix);
-    return it == m_last.end() ? std::string() : it->second;
 }
 
 bool SoakReceiver::WaitForCount(const std::string& kindAndCollection, long target, DWORD timeoutMs) const

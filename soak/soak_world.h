@@ -75,7 +75,6 @@ public:
     // Plugs the classic receiver's two button collections, and the radio
     // receiver's display collection when display is set.
     void PlugAll(bool display);
-    std::string LastEvent(const std::string& prefix) const;
     // The one handle open on a collection, or -1 when none or several are.
     long SoleHandle(uint32_t collection) const;
     // Waits until kova holds a handle of the collection other than
@@ -91,7 +90,6 @@ private:
     std::string m_name;
     mutable std::mutex m_lock;
     std::map<std::string, long> m_counts;
-    std::map<std::string, std::string> m_last;
     std::map<uint32_t, std::map<long, bool>> m_open;  // open handles by collection
     VirtualReceiver m_receiver;
 };
