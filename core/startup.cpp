@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include "base/app_context.h"
 #include "base/messages.h"
 #include "base/scoped.h"
 #include "base/text_util.h"
@@ -122,6 +123,7 @@ void GetMainWindowClassName(char out[128])
 int RunKova(HINSTANCE instance, LPSTR commandLine)
 {
     CMainCtrl::DisplayOffSeen = 0;
+    SetAppDisplayOffSeen(false);
 
     std::unique_ptr<COptCtrl> options(new (std::nothrow) COptCtrl(commandLine));
     if (!options) {
