@@ -103,8 +103,10 @@ void UtilFrame::OnInit(HWND window)
         m_pages[i]->Create(window, area);
         AddListLine(list, LoadText(IDS_PAGE_NAMES + static_cast<UINT>(i)));
     }
-    SelectPage(0);
+    // The pages show what kova makes of the stored values from the start:
+    // the check comes before the first page is shown.
     Check();
+    SelectPage(m_firstPage >= 0 && m_firstPage < static_cast<int>(m_pages.size()) ? m_firstPage : 0);
 }
 
 void UtilFrame::SelectPage(int index)
