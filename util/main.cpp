@@ -11,7 +11,26 @@
 #include "util/util_document.h"
 #include "util/util_frame.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// "/page=N" opens on page N (1 the first, in the list's order); anything
+// else opens on the first page.
+int FirstPageOf(const char* commandLine)
+{
+    const char* option = commandLine ? std::strstr(commandLine, "/page=") : nullptr;
+    if (!option) {
+        return 0;
+    }
+    long page = std::strtol(option + 6, nullptr, 10);
+    return page >= 1 && page <= 9 ? static_cast<int>(page - 1) : 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
@@ -31,6 +50,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     UtilDocument document;
     document.Load();
     UtilFrame frame(document, texts.Util_Title, texts.Kova_Title);
+    frame.SetFirstPage(FirstPageOf(commandLine));
     frame.Run();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "util/profiles_page.h"
 
+#include "launch/kova_lnch_ctrl.h"
+#include "launch/tesk_lnch_ctrl.h"
 #include "util/dialog_text.h"
 #include "util/util_resource.h"
 
@@ -8,16 +10,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-// Until the launch profiles land: their keys.
-constexpr char LAUNCH_PROFILES_KEY[] = "Software\\Orlan\\Kova\\Default";
-constexpr char ONE_TOUCH_USER_KEY[] = "Software\\Orlan\\OrlanTesk";
-constexpr char ONE_TOUCH_USER_SET_PREFIX[] = "Software\\Orlan\\OrlanTesk\\Setting\\Set";
-constexpr char ONE_TOUCH_DEFAULT_SET_KEY[] = "Software\\Orlan\\OrlanTesk\\Default\\Setting\\Set1";
-constexpr char ONE_TOUCH_BUTTON_KEY_PREFIX[] = "AppKey";
-constexpr int ONE_TOUCH_BUTTON_COUNT = 5;
-constexpr int PROFILE_COUNT = 20;
-constexpr int LAUNCH_ENTRY_MAX = 20;
 
 namespace {
 
@@ -169,6 +161,8 @@ std::string KeyCombinationText(uint32_t combination)
 
 ProfilesPage::ProfilesPage(UtilDocument& document) : UtilPage(document, IDD_PAGE_PROFILES) {}
 
+ProfilesPage::~ProfilesPage() = default;
+
 KeyImage& ProfilesPage::Image(const AssignmentPlace& place)
 {
     return m_document.Candidate(place.Root(), place.KeyPath(), KeyTiming::EachPress);
@@ -194,7 +188,7 @@ void ProfilesPage::FillPlaces()
         m_places.push_back(place);
         SendMessageA(which, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
     };
-    for (int n = 1; n <= PROFILE_COUNT; ++n) {
+    for (int n = 1; n <= static_cast<int>(PROFILE_COUNT); ++n) {
         std::string buttons = LoadText(IDS_PROFILE_BUTTONS + static_cast<UINT>(n - 1));
         add({false, 0, n}, FormatText(IDS_PROFILE_REMOTE, n, buttons.c_str()));
     }
@@ -271,9 +265,101 @@ void ProfilesPage::FillAssignment()
 void ProfilesPage::ShowTrial(const TrialResult&)
 {
     FillAssignment();
+    LaunchAssignment a = ReadAssignment(Image(m_place), m_place);
+    std::string state;
+    if (a.Name.empty() && a.Entries.empty()) {
+        state = LoadText(IDS_PROFILE_EMPTY);
+    } else if (LoaderAccepts(m_place)) {
+        state = LoadText(IDS_PROFILE_USABLE);
+    } else {
+        state = FormatText(IDS_PROFILE_UNUSABLE, WhyUnusable(a).c_str());
+    }
+    SetControlText(m_window, IDC_PRF_STATE, state);
 }
 
-void ProfilesPage::FindRefusals(const TrialResult&, std::vector<Refusal>&) {}
+bool ProfilesPage::LoaderAccepts(const AssignmentPlace& place)
+{
+    // Made outside any trial, so that the program's store they share is
+    // read from the stored values; only the profile reads see candidates.
+    if (!m_remote) {
+        m_remote = std::make_unique<CKovaLnchCtrl>(nullptr, nullptr);
+        m_oneTouch = std::make_unique<CTeskLnchCtrl>();
+    }
+    // The one-touch loader reads the button of the user's current set: the
+    // set judged is made current in the trial, ahead of the candidate.
+    KeyImage user = m_document.Candidate(HKEY_CURRENT_USER, ONE_TOUCH_USER_KEY);
+    if (place.Set == 0) {
+        user.Remove(CURRENT_SET_VALUE);
+    } else {
+        user.SetNumber(CURRENT_SET_VALUE, static_cast<uint32_t>(place.Set));
+    }
+    TrialLoad trial;
+    trial.Place(user);
+    for (const KeyImage* image : m_document.ChangedCandidates()) {
+        trial.Place(*image);
+    }
+    const uint32_t index = static_cast<uint32_t>(place.Button - 1);
+    return place.OneTouch ? m_oneTouch->LoadOneTouchProfile(index) != FALSE
+                          : m_remote->LoadButtonProfile(index) != FALSE;
+}
+
+std::string ProfilesPage::WhyUnusable(const LaunchAssignment& a) const
+{
+    if (a.Name.empty()) {
+        return LoadText(IDS_WHY_NO_NAME);
+    }
+    if (a.Entries.empty() || a.Entries.size() > LAUNCH_ENTRY_MAX) {
+        return LoadText(IDS_WHY_COUNT);
+    }
+    const int mode = ModeIndex(a.Mode);
+    if (mode < 0) {
+        return LoadText(IDS_WHY_MODE);
+    }
+    for (size_t k = 0; k < a.Entries.size(); ++k) {
+        const int number = static_cast<int>(k + 1);
+        if (a.Entries[k].empty()) {
+            return FormatText(IDS_WHY_ENTRY_EMPTY, number);
+        }
+        if (mode == MODE_KEYS) {
+            continue;
+        }
+        // The launcher's own split and path rules.
+        char path[LAUNCH_EXEC_SIZE] = {};
+        char params[LAUNCH_PARAMS_SIZE] = {};
+        CLnchCtrl::SplitCommandEntry(a.Entries[k].c_str(), path, params);
+        char resolved[LAUNCH_EXEC_SIZE] = {};
+        std::snprintf(resolved, sizeof(resolved), "%s", path);
+        if (!CLnchCtrl::ResolveExecutablePath(resolved, sizeof(resolved))) {
+            return FormatText(IDS_WHY_NOT_FOUND, number, path);
+        }
+    }
+    // What is left: the TV profiles take only what the installed TV
+    // application can use.
+    return LoadText(IDS_WHY_OTHER);
+}
+
+void ProfilesPage::FindRefusals(const TrialResult&, std::vector<Refusal>& out)
+{
+    // Every assignment changed and not cleared must load in kova as it is.
+    for (const AssignmentPlace& place : m_places) {
+        if (!m_document.Has(place.Root(), place.KeyPath())) {
+            continue;  // never shown, so never changed
+        }
+        const KeyImage& original = m_document.Original(place.Root(), place.KeyPath());
+        KeyImage& candidate = Image(place);
+        const std::string stem = place.OneTouch ? std::string() : Format("Btn%d_", place.Button);
+        bool changed = false;
+        for (const ValueChange& change : DiffValues(original, candidate)) {
+            changed = changed || change.Name.compare(0, stem.size(), stem) == 0;
+        }
+        LaunchAssignment a = ReadAssignment(candidate, place);
+        if (!changed || (a.Name.empty() && a.Entries.empty()) || LoaderAccepts(place)) {
+            continue;
+        }
+        out.push_back({candidate.PlaceName(), place.OneTouch ? "DispTitle" : Format("Btn%d_Name", place.Button),
+                       FormatText(IDS_PROFILE_UNUSABLE, WhyUnusable(a).c_str())});
+    }
+}
 
 void ProfilesPage::Store(const LaunchAssignment& a)
 {

@@ -7,6 +7,8 @@
 
 #include "util/util_page.h"
 
+#include <memory>
+
 #include <string>
 #include <vector>
 
@@ -39,9 +41,13 @@ bool KeyCombinationOf(WORD hotKey, uint32_t* combination);
 // "Ctrl+C" for 0x111D432E.
 std::string KeyCombinationText(uint32_t combination);
 
+class CKovaLnchCtrl;
+class CTeskLnchCtrl;
+
 class ProfilesPage : public UtilPage {
 public:
     explicit ProfilesPage(UtilDocument& document);
+    ~ProfilesPage() override;
 
     void ShowTrial(const TrialResult& trial) override;
     void FindRefusals(const TrialResult& trial, std::vector<Refusal>& out) override;
@@ -60,7 +66,14 @@ private:
     bool EntryFromFields(const LaunchAssignment& a, std::string* entry, std::string* work);
     void ShowEntry(int index);
     void Browse();
+    // Whether kova's own profile loader takes the candidate assignment.
+    bool LoaderAccepts(const AssignmentPlace& place);
+    // Why it does not, by the loader's rules in their order.
+    std::string WhyUnusable(const LaunchAssignment& a) const;
 
     std::vector<AssignmentPlace> m_places;
     AssignmentPlace m_place;
+    // The launch controllers whose loaders judge the assignments.
+    std::unique_ptr<CKovaLnchCtrl> m_remote;
+    std::unique_ptr<CTeskLnchCtrl> m_oneTouch;
 };

@@ -2,6 +2,7 @@
 
 #include "config/config_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 TrialLoad::TrialLoad()
@@ -73,6 +74,14 @@ std::unique_ptr<TrialResult> RunTrial(const std::vector<const KeyImage*>& candid
 void FindRefusals(const std::vector<ValueRead>& reads, const KeyImage& original, const KeyImage& candidate,
                   std::vector<Refusal>& out)
 {
+    // A key these loaders never open (the launch profiles, the one-touch
+    // sets) is judged by its page through the loader that reads it.
+    const bool keyRead = std::any_of(reads.begin(), reads.end(), [&](const ValueRead& read) {
+        return read.Root == candidate.Root && lstrcmpiA(read.Key.c_str(), candidate.Path.c_str()) == 0;
+    });
+    if (!keyRead) {
+        return;
+    }
     for (const ValueChange& change : DiffValues(original, candidate)) {
         if (change.Removed) {
             continue;

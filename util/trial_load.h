@@ -77,6 +77,7 @@ struct Refusal {
 
 // For each value of candidate that differs from original and is set, why
 // the loaders' reads refused it: no read at all (a list ended before it), or
-// the inspector's description of the refused read.
+// the inspector's description of the refused read. Nothing for a key the
+// loaders did not open at all.
 void FindRefusals(const std::vector<ValueRead>& reads, const KeyImage& original, const KeyImage& candidate,
                   std::vector<Refusal>& out);

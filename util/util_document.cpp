@@ -57,6 +57,24 @@ std::vector<const KeyImage*> UtilDocument::Candidates() const
     return images;
 }
 
+std::vector<const KeyImage*> UtilDocument::ChangedCandidates() const
+{
+    std::vector<const KeyImage*> images;
+    for (const auto& key : m_keys) {
+        if (!DiffValues(key->Original, key->Candidate).empty()) {
+            images.push_back(&key->Candidate);
+        }
+    }
+    return images;
+}
+
+bool UtilDocument::Has(HKEY root, const std::string& path) const
+{
+    return std::any_of(m_keys.begin(), m_keys.end(), [&](const auto& key) {
+        return key->Original.Root == root && lstrcmpiA(key->Original.Path.c_str(), path.c_str()) == 0;
+    });
+}
+
 bool UtilDocument::HasChanges() const
 {
     return std::any_of(m_keys.begin(), m_keys.end(),

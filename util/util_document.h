@@ -27,6 +27,10 @@ public:
     const KeyImage& Original(HKEY root, const std::string& path);
 
     std::vector<const KeyImage*> Candidates() const;
+    // The candidates that differ from what was read.
+    std::vector<const KeyImage*> ChangedCandidates() const;
+    // Whether a page has asked for the key yet.
+    bool Has(HKEY root, const std::string& path) const;
     bool HasChanges() const;
 
     // kova's loaders over the candidates.

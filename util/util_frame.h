@@ -21,6 +21,10 @@ public:
     UtilFrame(const UtilFrame&) = delete;
     UtilFrame& operator=(const UtilFrame&) = delete;
 
+    // The page shown first (0-based, in the list's order); out of range
+    // shows the first.
+    void SetFirstPage(int index) { m_firstPage = index; }
+
     // Shows the window until it is closed.
     INT_PTR Run();
 
@@ -44,6 +48,7 @@ private:
     HWND m_window = nullptr;
     std::vector<std::unique_ptr<UtilPage>> m_pages;
     int m_current = -1;
+    int m_firstPage = 0;
     bool m_checkPending = false;
 };
 

@@ -9,6 +9,7 @@
 #include "config/device_identities.h"
 #include "config/onscreen_settings.h"
 #include "config/target_window_table.h"
+#include "launch/kova_lnch_ctrl.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/kova_process.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@ constexpr char UTILITY_TITLE[] = "KovaUtil";
 // Pages in the order of the list on the left.
 constexpr int PAGE_RECEIVERS = 0;
 constexpr int PAGE_BUTTONS = 1;
+constexpr int PAGE_PROFILES = 2;
 constexpr int PAGE_WINDOWS = 3;
 constexpr int PAGE_SETTINGS = 4;
 constexpr int PAGE_IDS[] = {IDD_PAGE_RECEIVERS, IDD_PAGE_BUTTONS, IDD_PAGE_PROFILES, IDD_PAGE_WINDOWS,
@@ -129,20 +132,53 @@ public:
         SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     }
 
+    // Choosing a line of a drop-down list.
+    void Pick(int page, int id, int index)
+    {
+        HWND box = Control(page, id);
+        SendMessageA(box, CB_SETCURSEL, index, 0);
+        SendMessageA(GetParent(box), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+    }
+
+    // A new launch profile of the remote: its number's line, name, mode M and
+    // one program entry.
+    void MakeProfile(int profile, const std::string& name, const std::string& program, const std::string& params)
+    {
+        Pick(PAGE_PROFILES, IDC_PRF_WHICH, profile - 1);
+        Type(PAGE_PROFILES, IDC_PRF_NAME, name);
+        Pick(PAGE_PROFILES, IDC_PRF_MODE, 0);
+        Type(PAGE_PROFILES, IDC_PRF_PATH, program);
+        Type(PAGE_PROFILES, IDC_PRF_PARAMS, params);
+        Click(PAGE_PROFILES, IDC_PRF_ADD);
+    }
+
     static std::vector<std::string> Lines(HWND list)
     {
         std::vector<std::string> lines;
         int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            char line[2048] = {};
-            if (SendMessageA(list, LB_GETTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof(line))) {
-                SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+            // Asked for in UTF-16: Wine hands a list box's line to another
+            // process as the control stores it, without making it ANSI.
+            wchar_t wide[2048] = {};
+            char line[4096] = {};
+            if (SendMessageW(list, LB_GETTEXTLEN, i, 0) < static_cast<LRESULT>(std::size(wide))) {
+                SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide));
+                WideCharToMultiByte(CP_ACP, 0, wide, -1, line, sizeof(line) - 1, nullptr, nullptr);
             }
             lines.push_back(line);
         }
         return lines;
     }
     std::vector<std::string> Lines(int page, int id) const { return Lines(Control(page, id)); }
+    // A list's lines for a failure message.
+    std::string Shown(int page, int id) const
+    {
+        std::string all;
+        for (const std::string& line : Lines(page, id)) {
+            all += line + "\n";
+        }
+        return all;
+    }
     std::vector<std::string> Problems() const { return Lines(GetDlgItem(frame, IDC_PROBLEMS)); }
 
     std::string Text(int page, int id) const
@@ -207,7 +243,8 @@ TEST_F(UtilityTest, ReceiversPageShowsWhichCollectionsKovaWouldOpenAndSavesTheId
     EXPECT_TRUE(Contains(utility.Lines(PAGE_RECEIVERS, IDC_RCV_PRESENT),
                          col03 + "  " + UtilityText(IDS_PRESENT_NO_IDENTITY)));
     EXPECT_TRUE(Contains(utility.Lines(PAGE_RECEIVERS, IDC_RCV_PRESENT),
-                         col01 + "  " + UtilityText(IDS_PRESENT_NOT_RECEIVER)));
+                         col01 + "  " + UtilityText(IDS_PRESENT_NOT_RECEIVER)))
+        << utility.Shown(PAGE_RECEIVERS, IDC_RCV_PRESENT);
 
     utility.Type(PAGE_RECEIVERS, IDC_RCV_VENDOR, "0x0bda");
     utility.Type(PAGE_RECEIVERS, IDC_RCV_PRODUCT, "336");
@@ -265,7 +302,7 @@ TEST_F(UtilityTest, ButtonTestShowsTheNameAndCodeOfEachPress)
         std::vector<std::string> log = utility.Lines(PAGE_BUTTONS, IDC_BTN_LOG);
         return !log.empty() && log.front().find("MCE Start") == 0 &&
                log.front().find(UtilityText(IDS_RELEASED)) != std::string::npos;
-    }));
+    })) << utility.Shown(PAGE_BUTTONS, IDC_BTN_LOG) << UtilityText(IDS_RELEASED);
     utility.ClickFrame(IDCANCEL);
     EXPECT_TRUE(utility.WaitClosed());
 }
@@ -278,7 +315,7 @@ TEST_F(UtilityTest, TargetWindowTakenFromAnOpenWindowIsSaved)
     utility.Start();
     utility.ShowPage(PAGE_WINDOWS);
     int line = utility.FindLine(PAGE_WINDOWS, IDC_WND_OPEN, "DemoPlayer  -  Demo");
-    ASSERT_GE(line, 0);
+    ASSERT_GE(line, 0) << utility.Shown(PAGE_WINDOWS, IDC_WND_OPEN);
     utility.Choose(PAGE_WINDOWS, IDC_WND_OPEN, line);
     utility.Click(PAGE_WINDOWS, IDC_WND_PICK);
     EXPECT_EQ(utility.Text(PAGE_WINDOWS, IDC_WND_CLASS), "DemoPlayer");
@@ -314,7 +351,7 @@ TEST_F(UtilityTest, SettingsAreSavedAloneAndKovaRestartsForThoseItReadsAtStart)
     utility.Start();
     utility.ShowPage(PAGE_SETTINGS);
     int row = utility.FindLine(PAGE_SETTINGS, IDC_SET_CONTROLS, "Test_Mode = 1");
-    ASSERT_GE(row, 0);
+    ASSERT_GE(row, 0) << utility.Shown(PAGE_SETTINGS, IDC_SET_CONTROLS);
     utility.Choose(PAGE_SETTINGS, IDC_SET_CONTROLS, row);
     EXPECT_EQ(utility.Text(PAGE_SETTINGS, IDC_SET_VALUE), "1");
     utility.Type(PAGE_SETTINGS, IDC_SET_VALUE, "0");
@@ -360,6 +397,35 @@ TEST_F(UtilityTest, SettingsAreSavedAloneAndKovaRestartsForThoseItReadsAtStart)
     }
 }
 
+TEST_F(UtilityTest, LaunchProfileMadeOnTheRemoteButtonsPageIsStoredAsKovaLoadsIt)
+{
+    const std::string program = StagedPath("msgwin.exe");
+    utility.Start();
+    utility.ShowPage(PAGE_PROFILES);
+    utility.MakeProfile(3, "Player", program, "/class=DemoPlayer");
+    // kova's own profile loader, run by the utility over what it would write.
+    EXPECT_TRUE(WaitUntil([&] { return utility.Text(PAGE_PROFILES, IDC_PRF_STATE) == UtilityText(IDS_PROFILE_USABLE); }))
+        << utility.Text(PAGE_PROFILES, IDC_PRF_STATE);
+    utility.ClickFrame(IDOK);
+    ASSERT_TRUE(utility.WaitClosed());
+
+    const struct {
+        const char* name;
+        std::string text;
+    } stored[] = {{"Btn3_Name", "Player"},
+                  {"Btn3_Exec", "M"},
+                  {"Btn3_NumAp", "1"},
+                  {"Btn3_AP1", program + "|/class=DemoPlayer"}};
+    for (const auto& value : stored) {
+        DWORD type = REG_NONE;
+        EXPECT_EQ(StoredText(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, value.name, &type), value.text) << value.name;
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << value.name;
+    }
+    // No folder was given, and no other profile was touched.
+    EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, "Btn3_Work1"));
+    EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, "Btn1_Name"));
+}
+
 TEST_F(UtilityTest, ValuesKovaWouldNotTakeAreRefusedWithTheirReasonAndNothingIsWritten)
 {
     struct Row {
@@ -368,9 +434,13 @@ TEST_F(UtilityTest, ValuesKovaWouldNotTakeAreRefusedWithTheirReasonAndNothingIsW
         std::function<void(Utility&)> edit;
         HKEY root;
         const char* key;
-        const char* reason;
+        std::string reason;
     };
     const std::string longClass(600, 'c');
+    char missing[512];
+    std::snprintf(missing, sizeof(missing), UtilityText(IDS_WHY_NOT_FOUND).c_str(), 1, "C:\\nowhere\\player.exe");
+    char unusable[1024];
+    std::snprintf(unusable, sizeof(unusable), UtilityText(IDS_PROFILE_UNUSABLE).c_str(), missing);
     const Row rows[] = {
         {"a number out of the loader's range", PAGE_SETTINGS,
          [](Utility& u) {
@@ -396,6 +466,9 @@ TEST_F(UtilityTest, ValuesKovaWouldNotTakeAreRefusedWithTheirReasonAndNothingIsW
              u.Click(PAGE_WINDOWS, IDC_WND_ADD);
          },
          HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "Window\\Wnd1_Title: not read: the list ends before it"},
+        {"a launch profile whose program is not found", PAGE_PROFILES,
+         [](Utility& u) { u.MakeProfile(3, "Player", "C:\\nowhere\\player.exe", ""); }, HKEY_LOCAL_MACHINE,
+         LAUNCH_PROFILES_KEY, std::string("Default\\Btn3_Name: ") + unusable},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
