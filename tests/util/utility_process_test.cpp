@@ -12,6 +12,8 @@
 #include "launch/kova_lnch_ctrl.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
+#include "tests/support/journal_fields.h"
+#include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
 #include "tests/support/registry_sandbox.h"
 #include "util_resource.h"
@@ -424,6 +426,64 @@ TEST_F(UtilityTest, LaunchProfileMadeOnTheRemoteButtonsPageIsStoredAsKovaLoadsIt
     // No folder was given, and no other profile was touched.
     EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, "Btn3_Work1"));
     EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, "Btn1_Name"));
+}
+
+TEST_F(UtilityTest, ProfileMadeInTheUtilityLaunchesThroughKovaAtThePressOfItsButton)
+{
+    ScopedJournal journal;
+    // Copies of the launch stand-in, which journal their start and go after
+    // a few seconds.
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    const std::string folder = std::string(temp) + "kova-util-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string first = folder + "\\first.exe";
+    const std::string player = folder + "\\player.exe";
+    for (const std::string& path : {first, player}) {
+        ASSERT_TRUE(CopyFileA(StagedPath("launchstub.exe").c_str(), path.c_str(), FALSE)) << path;
+    }
+    SetEnvironmentVariableA("KOVA_LAUNCHSTUB_EXIT_AFTER", "3000");
+    AddTestReceiverIdentity();
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Test_Mode", 0);
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Vk_ApFore", 0);
+
+    // Profile 2, the DVD button's, from nothing.
+    utility.Start();
+    utility.ShowPage(PAGE_PROFILES);
+    utility.MakeProfile(2, "DVD", first, "");
+    utility.Type(PAGE_PROFILES, IDC_PRF_PATH, player);
+    utility.Type(PAGE_PROFILES, IDC_PRF_PARAMS, "/play");
+    utility.Click(PAGE_PROFILES, IDC_PRF_ADD);
+    utility.ClickFrame(IDOK);
+    ASSERT_TRUE(utility.WaitClosed());
+
+    host.Run(RECEIVER_COL03);
+    ChildProcess kova;
+    ASSERT_TRUE(kova.Start(StagedPath("kova.exe"), ""));
+    HWND window = kova.WaitForWindow(MAIN_WINDOW_CLASS, UTILITY_TIMEOUT_MS);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(host.WaitForEvents("opened 3 handle", 1, UTILITY_TIMEOUT_MS));
+    // The DVD key of the keyboard report.
+    host.Run("send 3 03 00 00 00 02 00 00 00");
+    host.Run("send 3 03 00 00 00 00 00 00 00");
+    // The installed AltRunner takes the first entry's place with the
+    // profile's number; the second entry follows a second later.
+    auto starts = [&] {
+        std::vector<std::string> names;
+        for (const std::string& line : journal.Lines()) {
+            size_t space = line.find(' ');
+            if (space != std::string::npos && line.compare(space + 1, 6, "start ") == 0) {
+                names.push_back(line.substr(0, space) + " " + ParseJournalFields(line)["args"]);
+            }
+        }
+        return names;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return Contains(starts(), "player.exe /play"); }, UTILITY_TIMEOUT_MS));
+    EXPECT_TRUE(Contains(starts(), "AltRunner.exe /1"));
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(kova.WaitForExit(UTILITY_TIMEOUT_MS, nullptr));
+    SetEnvironmentVariableA("KOVA_LAUNCHSTUB_EXIT_AFTER", nullptr);
 }
 
 TEST_F(UtilityTest, ValuesKovaWouldNotTakeAreRefusedWithTheirReasonAndNothingIsWritten)
