@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "base/folders.h"
+#include "bench/bench_support.h"
 #include "base/messages.h"
 #include "companions/journal/journal.h"
 #include "companions/vreceiver/virtual_receiver.h"
@@ -30,115 +30,10 @@ namespace {
 
 constexpr uint32_t BENCH_VENDOR = 0x0BDA;
 constexpr uint32_t BENCH_PRODUCT = 0x0150;
-constexpr char IDENTITY_KEY[] = "Software\\Orlan\\Kova";
-constexpr char ORLAN_KEY[] = "Software\\Orlan";
 constexpr DWORD START_TIMEOUT_MS = 20000;
 constexpr DWORD SHOW_TIMEOUT_MS = 5000;
 // The wake check reads the receiver 3 s after the start: measure after it.
 constexpr DWORD SETTLE_MS = 4000;
-constexpr UINT WM_RELAYED = WM_APP + 1;
-constexpr char RELAY_WINDOW_CLASS[] = "KovaPressRelay";
-
-LARGE_INTEGER g_frequency;
-
-int64_t Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Microseconds(int64_t ticks)
-{
-    return 1e6 * static_cast<double>(ticks) / static_cast<double>(g_frequency.QuadPart);
-}
-
-// --- The bare relay ------------------------------------------------------
-
-struct Relay {
-    HANDLE Server = INVALID_HANDLE_VALUE;
-    HANDLE Client = INVALID_HANDLE_VALUE;
-    HWND Window = nullptr;
-    HANDLE Thread = nullptr;
-    std::atomic<bool> Stop{false};
-};
-
-int64_t g_relayed = 0;
-
-LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_RELAYED) {
-        g_relayed = Now();
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-DWORD WINAPI RelayMain(void* context)
-{
-    auto* relay = static_cast<Relay*>(context);
-    uint8_t report[8];
-    DWORD read = 0;
-    while (!relay->Stop && ReadFile(relay->Server, report, sizeof(report), &read, nullptr)) {
-        PostMessageA(relay->Window, WM_RELAYED, 0, 0);
-    }
-    return 0;
-}
-
-bool StartRelay(Relay& relay)
-{
-    const std::string name = "\\\\.\\pipe\\kova_press_relay_" + std::to_string(GetCurrentProcessId());
-    relay.Server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
-                                    0, 4096, 0, nullptr);
-    relay.Client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = RelayProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = RELAY_WINDOW_CLASS;
-    RegisterClassA(&wc);
-    relay.Window = CreateWindowExA(0, RELAY_WINDOW_CLASS, "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance,
-                                   nullptr);
-    if (relay.Server == INVALID_HANDLE_VALUE || relay.Client == INVALID_HANDLE_VALUE || !relay.Window) {
-        return false;
-    }
-    relay.Thread = CreateThread(nullptr, 0, RelayMain, &relay, 0, nullptr);
-    return relay.Thread != nullptr;
-}
-
-void StopRelay(Relay& relay)
-{
-    relay.Stop = true;
-    if (relay.Client != INVALID_HANDLE_VALUE) {
-        CloseHandle(relay.Client);  // the reader's ReadFile fails and it ends
-    }
-    if (relay.Thread) {
-        WaitForSingleObject(relay.Thread, 5000);
-        CloseHandle(relay.Thread);
-    }
-    if (relay.Server != INVALID_HANDLE_VALUE) {
-        CloseHandle(relay.Server);
-    }
-    if (relay.Window) {
-        DestroyWindow(relay.Window);
-    }
-}
-
-// One write through the relay; its latency in counter ticks, or -1.
-int64_t RelayOnce(Relay& relay)
-{
-    const uint8_t report[8] = {2, 1};
-    g_relayed = 0;
-    const int64_t start = Now();
-    DWORD written = 0;
-    if (!WriteFile(relay.Client, report, sizeof(report), &written, nullptr)) {
-        return -1;
-    }
-    MSG msg;
-    while (g_relayed == 0 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        DispatchMessageA(&msg);
-    }
-    return g_relayed - start;
-}
 
 // --- kova.exe ------------------------------------------------------------
 
@@ -195,78 +90,6 @@ private:
     std::string m_pending;
 };
 
-// The receiver's identity in the prefix's registry for the run; whatever
-// was there before comes back afterwards.
-class IdentityForTheRun {
-public:
-    IdentityForTheRun()
-    {
-        HKEY key = nullptr;
-        m_orlanExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ORLAN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (key) {
-            RegCloseKey(key);
-        }
-        Save("ProductID1", &m_product);
-        Save("VendorID1", &m_vendor);
-        Set("ProductID1", BENCH_PRODUCT);
-        Set("VendorID1", BENCH_VENDOR);
-    }
-    ~IdentityForTheRun()
-    {
-        if (!m_orlanExisted) {
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
-            return;
-        }
-        Restore("ProductID1", m_product);
-        Restore("VendorID1", m_vendor);
-    }
-
-private:
-    struct Saved {
-        bool Present = false;
-        DWORD Value = 0;
-    };
-    static void Save(const char* name, Saved* saved)
-    {
-        DWORD size = sizeof(saved->Value);
-        saved->Present = RegGetValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, RRF_RT_REG_DWORD, nullptr,
-                                      &saved->Value, &size) == ERROR_SUCCESS;
-    }
-    static void Set(const char* name, DWORD value)
-    {
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, REG_DWORD, &value, sizeof(value));
-    }
-    static void Restore(const char* name, const Saved& saved)
-    {
-        if (saved.Present) {
-            Set(name, saved.Value);
-        } else {
-            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name);
-        }
-    }
-
-    bool m_orlanExisted = false;
-    Saved m_product;
-    Saved m_vendor;
-};
-
-HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        for (HWND w = FindWindowA(MAIN_WINDOW_CLASS, nullptr); w; w = FindWindowExA(nullptr, w, MAIN_WINDOW_CLASS, nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid) {
-                return w;
-            }
-        }
-        Sleep(50);
-    }
-    return nullptr;
-}
-
 void Report(const char* name, std::vector<int64_t> samples, size_t wanted)
 {
     std::sort(samples.begin(), samples.end());
@@ -289,7 +112,6 @@ int main(int argc, char** argv)
             count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         }
     }
-    QueryPerformanceFrequency(&g_frequency);
 
     // The receiver first: kova registers for its device notices at start.
     const std::string name = "press-bench-" + std::to_string(GetCurrentProcessId());
@@ -305,7 +127,7 @@ int main(int argc, char** argv)
         std::printf("cannot start the virtual receiver %s\n", error.c_str());
         return 1;
     }
-    IdentityForTheRun identity;
+    IdentityForTheRun identity(BENCH_VENDOR, BENCH_PRODUCT);
 
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof(temp), temp);
@@ -315,9 +137,7 @@ int main(int argc, char** argv)
     SetEnvironmentVariableA(JOURNAL_ENV, journal.c_str());
     SetEnvironmentVariableA(JOURNAL_CLOCK_ENV, "1");
 
-    char folder[MAX_PATH] = {};
-    GetRemoteProgramDir(folder, sizeof(folder));
-    std::string commandLine = "\"" + std::string(folder) + "\\kova.exe\"";
+    std::string commandLine = StagedCommandLine("kova.exe");
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -334,7 +154,7 @@ int main(int argc, char** argv)
     Sleep(SETTLE_MS);
 
     Relay relay;
-    ok = ok && StartRelay(relay);
+    ok = ok && StartRelay(relay, 8);
     JournalTail displays(journal);
     std::vector<int64_t> throughKova;
     std::vector<int64_t> bare;
