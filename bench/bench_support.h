@@ -1,44 +1,47 @@
 #pragma once
-// What the benchmarks share: the performance counter, the bare relay (a
-// thread that reads a pipe and posts a window message: the floor of this
-// machine for a report reaching a window), the receiver's identity in the
-// prefix's registry for the length of a run, and kova.exe started and
-// found as in the field.
+// What the latency benchmarks share: the performance counter, the report of
+// a series of latencies, the main window of the kova.exe they started, and
+// the bare relay they measure against: a thread that reads a pipe and posts
+// a window message, timed from the pipe write to the window procedure, the
+// floor that Wine and this machine set for any such path.
 
 #include <windows.h>
 
+#include "companions/vreceiver/virtual_receiver.h"
+
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 int64_t Now();
 int64_t TicksPerSecond();
 double Microseconds(int64_t ticks);
 
-// The bare relay. Each message posted carries the report's first 8 bytes
-// after its ID in lParam.
-constexpr UINT WM_RELAYED = WM_APP + 1;
-struct Relay {
-    HANDLE Server = INVALID_HANDLE_VALUE;
-    HANDLE Client = INVALID_HANDLE_VALUE;  // the writing end
-    HWND Window = nullptr;
-    HANDLE Thread = nullptr;
-    std::atomic<bool> Stop{false};
-    std::atomic<int64_t> Relayed{0};  // when the window last saw a message
-    std::atomic<uint32_t> Count{0};   // messages the window saw
-};
-// reportLength: the size of each report the relay reads.
-bool StartRelay(Relay& relay, DWORD reportLength);
-void StopRelay(Relay& relay);
-// One write through the relay, its latency in counter ticks, or -1.
-int64_t RelayOnce(Relay& relay);
+// Dispatches this thread's messages until flag is nonzero; false when the
+// time was up first.
+bool PumpUntil(const int64_t& flag, DWORD timeoutMs);
 
-// The receiver's identity (vendor and product of entry 1) in the prefix's
-// registry for the run; whatever was there before comes back afterwards.
+// One line: count, median, 99th percentile and maximum, in microseconds.
+void Report(const char* name, std::vector<int64_t> samples, size_t wanted);
+
+// The main window of class className of process pid; null when it did not
+// come in time.
+HWND WaitForMainWindow(DWORD pid, const char* className, DWORD timeoutMs);
+
+// The command line of a program in the program folder.
+std::string StagedCommandLine(const char* fileName);
+
+// The receiver's identity (entry 1) in the prefix's registry for the run;
+// whatever was there before comes back afterwards.
 class IdentityForTheRun {
 public:
     IdentityForTheRun(uint32_t vendor, uint32_t product);
     ~IdentityForTheRun();
+
+    IdentityForTheRun(const IdentityForTheRun&) = delete;
+    IdentityForTheRun& operator=(const IdentityForTheRun&) = delete;
 
 private:
     struct Saved {
@@ -54,8 +57,59 @@ private:
     Saved m_vendor;
 };
 
-// kova.exe's main window of process pid, or null after timeoutMs.
-HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs);
+// kova.exe from the program folder on a virtual receiver hosted in the
+// benchmark: a classic receiver's vendor collection (number 3, 8-byte
+// reports). The receiver comes first: kova registers for its device notices
+// when it starts.
+class BenchKova {
+public:
+    explicit BenchKova(const std::string& receiverName);
+    ~BenchKova();  // WM_CLOSE, the process's end awaited, the receiver stopped
 
-// The command line of a program in the program folder.
-std::string StagedCommandLine(const char* fileName);
+    BenchKova(const BenchKova&) = delete;
+    BenchKova& operator=(const BenchKova&) = delete;
+
+    // The receiver listens with its collection plugged.
+    bool ReceiverReady() const { return m_ready; }
+    // Starts kova.exe with the environment as it is now; true once its main
+    // window (of mainWindowClass) exists and it has opened the collection.
+    bool Start(const char* mainWindowClass);
+    HWND Window() const { return m_window; }
+    // One input report to the collection; false when it reached no handle.
+    bool Send(const uint8_t* report, size_t size);
+
+private:
+    std::atomic<int> m_opened{0};
+    VirtualReceiver m_receiver;
+    bool m_ready = false;
+    PROCESS_INFORMATION m_process{};
+    HWND m_window = nullptr;
+};
+
+class BareRelay {
+public:
+    BareRelay() = default;
+    ~BareRelay();
+
+    BareRelay(const BareRelay&) = delete;
+    BareRelay& operator=(const BareRelay&) = delete;
+
+    bool Start();
+    // One 8-byte write through the relay, its message handled by this
+    // thread's loop; the latency in counter ticks, or -1.
+    int64_t Once();
+    // count reports of length bytes (at most 64) written flat out from a
+    // thread of their own; the rate in reports per second from the first
+    // message handled to the last, or -1 when some did not come within a
+    // minute.
+    double FlatOut(uint32_t count, size_t length);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static DWORD WINAPI ReaderMain(void* context);
+
+    HANDLE m_server = INVALID_HANDLE_VALUE;
+    HANDLE m_client = INVALID_HANDLE_VALUE;
+    HWND m_window = nullptr;
+    HANDLE m_thread = nullptr;
+};

@@ -171,55 +171,6 @@ double Measure(VirtualReceiver& receiver, const Run& plan, HWND window)
     return !timedOut && !args.Failed && lost == 0 && g_sink.OutOfOrder == 0 ? rate : -1;
 }
 
-struct RelaySender {
-    Relay* Target;
-    uint32_t Count;
-};
-
-DWORD WINAPI SendThroughRelay(void* context)
-{
-    auto* job = static_cast<RelaySender*>(context);
-    uint8_t report[REPORT_LENGTH] = {0x02};
-    for (uint32_t seq = 0; seq < job->Count; ++seq) {
-        std::memcpy(report + 1, &seq, sizeof(seq));
-        DWORD written = 0;
-        if (!WriteFile(job->Target->Client, report, sizeof(report), &written, nullptr)) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
-// The bare relay flat out: reports per second from the first message to
-// the last, or -1 when some did not arrive within a minute.
-double MeasureRelay(Relay& relay, uint32_t count)
-{
-    relay.Count = 0;
-    RelaySender job{&relay, count};
-    HANDLE sender = CreateThread(nullptr, 0, SendThroughRelay, &job, 0, nullptr);
-    int64_t first = 0;
-    const DWORD start = GetTickCount();
-    MSG msg;
-    while (relay.Count < count && GetTickCount() - start < 60000) {
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-            if (first == 0 && relay.Count == 1) {
-                first = relay.Relayed;
-            }
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-        }
-    }
-    WaitForSingleObject(sender, INFINITE);
-    CloseHandle(sender);
-    const double seconds = Microseconds(relay.Relayed - first) / 1e6;
-    const double rate = relay.Count == count && seconds > 0 ? (count - 1) / seconds : -1;
-    std::printf("%-22s %7u reports  %9.0f reports/s%s\n", "bare relay flat out", count, rate,
-                rate < 0 ? "  (FAILED)" : "");
-    std::fflush(stdout);
-    return rate;
-}
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -276,16 +227,17 @@ int main(int argc, char** argv)
     }
 
     // Five rounds of kova's reader against the bare relay, by turns.
-    Relay relay;
-    ok = StartRelay(relay, REPORT_LENGTH) && ok;
+    BareRelay relay;
+    ok = relay.Start() && ok;
     std::vector<double> kovaRates;
     std::vector<double> relayRates;
     for (int round = 0; ok && round < 5; ++round) {
         kovaRates.push_back(Measure(receiver, {"flat out (round)", count, -1}, window));
-        relayRates.push_back(MeasureRelay(relay, count));
+        relayRates.push_back(relay.FlatOut(count, REPORT_LENGTH));
+        std::printf("%-22s %7u reports  %9.0f reports/s\n", "bare relay flat out", count, relayRates.back());
+        std::fflush(stdout);
         ok = kovaRates.back() > 0 && relayRates.back() > 0;
     }
-    StopRelay(relay);
     if (ok) {
         std::printf("median of 5 flat-out rounds: kova's reader %.0f reports/s, bare relay %.0f reports/s, "
                     "ratio %.2f\n",

@@ -14,11 +14,8 @@
 #include "bench/bench_support.h"
 #include "base/messages.h"
 #include "companions/journal/journal.h"
-#include "companions/vreceiver/virtual_receiver.h"
-#include "hid/hid_backend.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,17 +87,6 @@ private:
     std::string m_pending;
 };
 
-void Report(const char* name, std::vector<int64_t> samples, size_t wanted)
-{
-    std::sort(samples.begin(), samples.end());
-    auto pct = [&](double p) {
-        return samples.empty() ? 0.0
-                               : Microseconds(samples[std::min(samples.size() - 1, static_cast<size_t>(p * samples.size()))]);
-    };
-    std::printf("%-26s %5zu presses  median %8.1f us  p99 %8.1f us  max %8.1f us%s\n", name, samples.size(), pct(0.5),
-                pct(0.99), samples.empty() ? 0.0 : Microseconds(samples.back()),
-                samples.size() == wanted ? "" : "  (some lost)");
-}
 
 }  // namespace
 
@@ -112,54 +98,29 @@ int main(int argc, char** argv)
             count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         }
     }
-
-    // The receiver first: kova registers for its device notices at start.
-    const std::string name = "press-bench-" + std::to_string(GetCurrentProcessId());
-    std::atomic<int> opened{0};
-    VirtualReceiver receiver(name, [&](const std::string& event) {
-        if (event.rfind("opened 3 ", 0) == 0) {
-            ++opened;
-        }
-    });
-    std::string error;
-    if (!receiver.Start() ||
-        !receiver.Execute("plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4", &error)) {
-        std::printf("cannot start the virtual receiver %s\n", error.c_str());
+    IdentityForTheRun identity(BENCH_VENDOR, BENCH_PRODUCT);
+    BenchKova kova("press-bench-" + std::to_string(GetCurrentProcessId()));
+    if (!kova.ReceiverReady()) {
         return 1;
     }
-    IdentityForTheRun identity(BENCH_VENDOR, BENCH_PRODUCT);
 
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof(temp), temp);
     const std::string journal = std::string(temp) + "kova-press-bench-" + std::to_string(GetCurrentProcessId()) + ".log";
     DeleteFileA(journal.c_str());
-    SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, name.c_str());
     SetEnvironmentVariableA(JOURNAL_ENV, journal.c_str());
     SetEnvironmentVariableA(JOURNAL_CLOCK_ENV, "1");
 
-    std::string commandLine = StagedCommandLine("kova.exe");
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        std::printf("cannot start %s\n", commandLine.c_str());
-        return 1;
-    }
-    HWND kova = WaitForMainWindow(pi.dwProcessId, START_TIMEOUT_MS);
-    const DWORD start = GetTickCount();
-    while (opened == 0 && GetTickCount() - start < START_TIMEOUT_MS) {
-        Sleep(50);
-    }
-    bool ok = kova && opened > 0;
+    bool ok = kova.Start(MAIN_WINDOW_CLASS);
     Sleep(SETTLE_MS);
 
-    Relay relay;
-    ok = ok && StartRelay(relay, 8);
+    BareRelay relay;
+    ok = ok && relay.Start();
     JournalTail displays(journal);
     std::vector<int64_t> throughKova;
     std::vector<int64_t> bare;
     for (uint32_t i = 0; ok && i < count; ++i) {
-        const int64_t relayed = RelayOnce(relay);
+        const int64_t relayed = relay.Once();
         if (relayed >= 0) {
             bare.push_back(relayed);
         }
@@ -167,14 +128,14 @@ int main(int argc, char** argv)
         const uint8_t press[8] = {2, static_cast<uint8_t>(i % 2 ? 2 : 1)};
         const uint8_t release[8] = {2};
         const int64_t sent = Now();
-        if (receiver.SendInput(3, press, sizeof(press)) != 1) {
+        if (!kova.Send(press, sizeof(press))) {
             break;
         }
         const int64_t shown = displays.WaitForDisplay(SHOW_TIMEOUT_MS);
         if (shown > 0) {
             throughKova.push_back(shown - sent);
         }
-        receiver.SendInput(3, release, sizeof(release));
+        kova.Send(release, sizeof(release));
         Sleep(10);
     }
 
@@ -183,16 +144,6 @@ int main(int argc, char** argv)
     Report("bare pipe-to-window relay", bare, count);
     std::fflush(stdout);
 
-    StopRelay(relay);
-    if (kova) {
-        PostMessageA(kova, WM_CLOSE, 0, 0);
-    }
-    if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
-        TerminateProcess(pi.hProcess, 1);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    receiver.Stop();
     DeleteFileA(journal.c_str());
     return ok && throughKova.size() == count ? 0 : 1;
 }
