@@ -167,6 +167,9 @@ void WriteInstallerSettings()
             const size_t last = field.find_last_not_of(' ');
             fields.push_back(first == std::string::npos ? "" : field.substr(first, last - first + 1));
         }
+        if (fields.size() == 4) {
+            fields.push_back("");  // an empty last field: a key's line
+        }
         ASSERT_EQ(fields.size(), 5u) << line;
         const HKEY root = fields[0] == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
         if (fields[2] == "*") {
@@ -244,8 +247,8 @@ TEST_F(ConfigReportTest, EveryMalformedValueReadsAsAMissingOne)
     int tried = 0;
     for (const SettingLine& setting : configured) {
         const size_t slash = setting.Place.find('\\');
-        if (slash != 4 || setting.Name.empty()) {
-            continue;  // not a registry value of its own
+        if (slash != 4 || setting.Name.empty() || setting.Name.find_first_of(" (") != std::string::npos) {
+            continue;  // a list's or a key's summary, not a registry value of its own
         }
         const HKEY root = setting.Place.compare(0, 4, "HKCU") == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
         const std::string key = setting.Place.substr(slash + 1);

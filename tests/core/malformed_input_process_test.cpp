@@ -1,9 +1,11 @@
 // Corpora of malformed input thrown at kova.exe as a real process, on a
 // virtual classic receiver: client records (WM_COPYDATA) of every kind and
 // of every size from 0 to 4096 bytes, receiver reports of random length and
-// content, and device notices with bad headers. Each input gets its defined
-// answer, kova never ends, and what comes after the corpus still works: a
-// press reaches the screen, the receiver stays open.
+// content, and device notices with bad headers; each on a machine in test
+// mode and on a configured one (Test_Mode 0, a configured target window).
+// Each input gets its defined answer, kova never ends, and what comes after
+// the corpus still works: a press reaches the screen or the target window,
+// the receiver stays open.
 //
 // The short form runs in every test run; with KOVA_CORPUS=long in the
 // environment each corpus runs in full (every size, many more reports).
@@ -11,12 +13,15 @@
 #include "base/messages.h"
 #include "config/config.h"
 #include "config/config_report.h"
+#include "config/controls.h"
+#include "config/target_window_table.h"
 #include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"
 #include "tests/hid/receiver_host.h"
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
+#include "tests/support/recording_window.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -82,19 +87,29 @@ std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t size)
     return bytes;
 }
 
-class MalformedInputTest : public ::testing::Test {
+class MalformedInputBase : public ::testing::Test {
 protected:
-    void SetUp() override
+    // configured: Test_Mode 0 with a target window of the test for category
+    // 0, which MCE Start reaches; otherwise test mode, which shows names.
+    void Prepare(bool configured)
     {
+        m_configured = configured;
         host.Run(CLASSIC_COL03);
         AddTestReceiverIdentity();
+        if (configured) {
+            RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Test_Mode", 0);
+            RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "Wnd1_Class", m_targetClass);
+            RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "Wnd1_Control", 0x10000);
+            RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, TARGET_WINDOWS_KEY, "Wnd1_Msg", 5);
+        }
     }
 
-    void StartKova()
+    // With the keyboard features on, the main window has the keyboard's class.
+    void StartKova(const char* windowClass = MAIN_WINDOW_CLASS)
     {
         const size_t opened = host.EventsWith("opened 3 handle").size();
         ASSERT_TRUE(kova.Start(StagedPath("kova.exe"), ""));
-        window = kova.WaitForWindow(MAIN_WINDOW_CLASS, START_TIMEOUT_MS);
+        window = kova.WaitForWindow(windowClass, START_TIMEOUT_MS);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(host.WaitForEvents("opened 3 handle", opened + 1, START_TIMEOUT_MS));
     }
@@ -140,18 +155,25 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return Texts().size() > before; }, SHOW_MS)) << "kova.exe stopped working";
     }
 
-    // Every report field let go, then NextTrack pressed and released: its
-    // name is the last text shown, whatever the corpus left behind.
-    void ExpectAPressStillShows()
+    // Every report field let go, then a button pressed and released: in test
+    // mode NextTrack, whose name is then the last text shown; on the
+    // configured machine MCE Start, which the target window then receives.
+    void ExpectAPressStillWorks()
     {
         for (uint8_t id = 2; id <= 6; ++id) {
             const uint8_t release[8] = {id};
             host.Receiver().SendInput(3, release, sizeof(release));
         }
-        const uint8_t press[8] = {0x02, 0x01};
-        const uint8_t release[8] = {0x02, 0x00};
+        m_target.Take();
+        const uint8_t press[8] = {m_configured ? uint8_t{0x04} : uint8_t{0x02}, m_configured ? uint8_t{0x0d} : uint8_t{0x01}};
+        const uint8_t release[8] = {press[0]};
         host.Receiver().SendInput(3, press, sizeof(press));
         host.Receiver().SendInput(3, release, sizeof(release));
+        if (m_configured) {
+            EXPECT_TRUE(WaitUntil([&] { return !m_target.Take().empty(); }, SHOW_MS))
+                << "a press after the corpus did not reach the target window";
+            return;
+        }
         EXPECT_TRUE(WaitUntil(
             [&] {
                 auto texts = Texts();
@@ -167,6 +189,24 @@ protected:
     ChildProcess kova;
     HWND window = nullptr;
     std::mt19937 rng{20};
+    bool m_configured = false;
+    std::string m_targetClass = UniqueWindowName("kova corpus target");
+    RecordingWindow m_target{m_targetClass, "target"};
+};
+
+// Each corpus on a machine in test mode (false) and on a configured one.
+class MalformedInputTest : public MalformedInputBase, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { Prepare(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Machines, MalformedInputTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Configured" : "TestMode";
+                         });
+
+class MalformedSettingsTest : public MalformedInputBase {
+protected:
+    void SetUp() override { Prepare(false); }
 };
 
 // Kind 0 registers a client window from a 24-byte record, kind 1 shows a
@@ -174,7 +214,7 @@ protected:
 // records are refused, longer ones read only as far as the record goes, and
 // every sender is answered TRUE. Each whole on-screen request with a text
 // shows exactly once.
-TEST_F(MalformedInputTest, EveryCopyDataKindAndSizeIsAnsweredAndOnlyWholeRequestsShow)
+TEST_P(MalformedInputTest, EveryCopyDataKindAndSizeIsAnsweredAndOnlyWholeRequestsShow)
 {
     StartKova();
     const WPARAM kinds[] = {COPYDATA_REGISTER_WINDOW, COPYDATA_OSD_REQUEST, 2, 3, 0x7FFF, 0xFFFF,
@@ -209,13 +249,13 @@ TEST_F(MalformedInputTest, EveryCopyDataKindAndSizeIsAnsweredAndOnlyWholeRequest
     }
     Fence();
     EXPECT_EQ(Texts().size(), expectedShown + 1) << sent << " records sent";
-    ExpectAPressStillShows();
+    ExpectAPressStillWorks();
 }
 
 // Reports of every length from 0 to 64 bytes with random content, most with
 // a report ID the receiver uses: each is decoded or dropped, none stops the
 // reader or the window, and a press that follows still shows.
-TEST_F(MalformedInputTest, RandomReceiverReportsLeaveThePressesWorking)
+TEST_P(MalformedInputTest, RandomReceiverReportsLeaveThePressesWorking)
 {
     StartKova();
     const int count = LongCorpus() ? 20000 : 600;
@@ -226,10 +266,10 @@ TEST_F(MalformedInputTest, RandomReceiverReportsLeaveThePressesWorking)
         }
         ASSERT_GE(host.Receiver().SendInput(3, report.data(), report.size()), 0);
         if (i % 100 == 99) {
-            ExpectAPressStillShows();
+            ExpectAPressStillWorks();
         }
     }
-    ExpectAPressStillShows();
+    ExpectAPressStillWorks();
     Fence();
     EXPECT_TRUE(host.EventsWith("closed 3").empty()) << "the receiver was closed";
 }
@@ -237,7 +277,7 @@ TEST_F(MalformedInputTest, RandomReceiverReportsLeaveThePressesWorking)
 // Device notices of every event with headers of every size, random device
 // types and random contents: the ones that name no open device change
 // nothing, each is answered TRUE, and the receiver stays open.
-TEST_F(MalformedInputTest, DeviceNoticesWithBadHeadersChangeNothing)
+TEST_P(MalformedInputTest, DeviceNoticesWithBadHeadersChangeNothing)
 {
     StartKova();
     // DBT_DEVICEQUERYREMOVEFAILED is left out: from anyone it asks kova to
@@ -259,7 +299,7 @@ TEST_F(MalformedInputTest, DeviceNoticesWithBadHeadersChangeNothing)
             }
         }
     }
-    ExpectAPressStillShows();
+    ExpectAPressStillWorks();
     EXPECT_TRUE(host.EventsWith("closed 3").empty()) << "a notice closed the receiver";
 }
 
@@ -267,7 +307,7 @@ TEST_F(MalformedInputTest, DeviceNoticesWithBadHeadersChangeNothing)
 // makes the receiver known) stored with an extreme value: kova starts, opens
 // the receiver, shows a press where test mode stays on, answers at once and
 // ends cleanly when closed.
-TEST_F(MalformedInputTest, ExtremeNumbersInEverySettingLeaveKovaWorking)
+TEST_F(MalformedSettingsTest, ExtremeNumbersInEverySettingLeaveKovaWorking)
 {
     ResetConfigStoreForTests();
     const std::vector<SettingLine> settings = InspectConfiguration();
@@ -286,9 +326,9 @@ TEST_F(MalformedInputTest, ExtremeNumbersInEverySettingLeaveKovaWorking)
             ++written;
         }
         ASSERT_GT(written, 20);
-        StartKova();
+        StartKova(extreme != 0 ? KEYBOARD_WINDOW_CLASS : MAIN_WINDOW_CLASS);
         if (extreme != 0) {
-            ExpectAPressStillShows();  // Test_Mode is on
+            ExpectAPressStillWorks();  // Test_Mode is on
         }
         LRESULT answer = Send(WM_NULL, 0, 0);
         EXPECT_EQ(answer, 0);
