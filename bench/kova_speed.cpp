@@ -5,10 +5,12 @@
 //   receiver's three collections opened, against an empty program (one
 //   window, nothing else, bench/empty_program.cpp) started the same way
 //   until its window exists;
-// - private memory (PrivateUsage) once started and settled, next to the
-//   empty program's;
-// - idle CPU time (user and kernel) over a quiet span with the three
-//   collections open and nothing pressed.
+// - private memory once started and settled (the host's RssAnon: Wine
+//   answers GetProcessMemoryInfo of another process with zeros), next to
+//   the empty program's;
+// - idle CPU time (user and kernel, GetProcessTimes, which Wine counts in
+//   10 ms ticks) over a quiet span with the three collections open and
+//   nothing pressed.
 //
 // kova.exe runs as in the field: test mode, no settings but the receiver's
 // identity, on a virtual receiver hosted here.
@@ -16,7 +18,6 @@
 //   kova_speed [--idle-seconds N] [--runs N]
 
 #include <windows.h>
-#include <psapi.h>
 
 #include "base/messages.h"
 #include "bench/bench_support.h"
@@ -123,14 +124,58 @@ Started StartEmpty(const std::string& commandLine)
     return started;
 }
 
-double PrivateMegabytes(HANDLE process)
+// A whole small file, read through Wine's drive Z:.
+std::string ReadHostFile(const std::string& path)
 {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof(counters);
-    if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters))) {
-        return -1;
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
     }
-    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        text.append(buffer, read);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// The private memory of the program fileName that runs in this prefix, in
+// MB. Wine answers GetProcessMemoryInfo of another process with zeros, so
+// the host's own count is read: RssAnon of /proc/<pid>/status, the resident
+// memory that belongs to the process alone (its heaps and stacks, not the
+// mapped program and libraries). -1 when it is not found.
+double PrivateMegabytes(const char* fileName)
+{
+    char prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
+    const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
+    double megabytes = -1;
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
+        const std::string pid = entry.cFileName;
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::string dir = "Z:\\proc\\" + pid + "\\";
+        if (ReadHostFile(dir + "cmdline").find(fileName) == std::string::npos ||
+            ReadHostFile(dir + "environ").find(ours) == std::string::npos) {
+            continue;
+        }
+        const std::string status = ReadHostFile(dir + "status");
+        const size_t at = status.find("RssAnon:");
+        if (at != std::string::npos) {
+            megabytes = std::strtod(status.c_str() + at + 8, nullptr) / 1024.0;
+            break;
+        }
+    }
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+    }
+    return megabytes;
 }
 
 // User and kernel time of a process so far, in milliseconds.
@@ -227,8 +272,8 @@ int main(int argc, char** argv)
         kovaStart.push_back(kova.Milliseconds);
         emptyStart.push_back(reference.Milliseconds);
         Sleep(SETTLE_MS);
-        kovaMemory.push_back(PrivateMegabytes(kova.Process.hProcess));
-        emptyMemory.push_back(PrivateMegabytes(reference.Process.hProcess));
+        kovaMemory.push_back(PrivateMegabytes("kova.exe"));
+        emptyMemory.push_back(PrivateMegabytes("empty_program.exe"));
         const double before = CpuMilliseconds(kova.Process.hProcess);
         Sleep(static_cast<DWORD>(idleSeconds) * 1000);
         const double after = CpuMilliseconds(kova.Process.hProcess);
