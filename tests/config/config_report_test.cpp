@@ -256,6 +256,13 @@ TEST_F(ConfigReportTest, EveryMalformedValueReadsAsAMissingOne)
         {"4096 characters", REG_SZ, Bytes(std::string(4096, 'x') + '\0')},
         {"nothing of no type", REG_NONE, {}},
     };
+    const std::vector<Malformed> eitherForms = {
+        {"an expandable text", REG_EXPAND_SZ, Bytes(std::string("x", 2))},
+        {"a text list", REG_MULTI_SZ, Bytes(std::string("x\0\0", 3))},
+        {"three bytes", REG_BINARY, {1, 2, 3}},
+        {"a 64-bit number", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"nothing of no type", REG_NONE, {}},
+    };
     char corpus[8] = {};
     const bool longForm =
         GetEnvironmentVariableA("KOVA_CORPUS", corpus, sizeof(corpus)) > 0 && std::strcmp(corpus, "long") == 0;
@@ -285,7 +292,12 @@ TEST_F(ConfigReportTest, EveryMalformedValueReadsAsAMissingOne)
         RegistrySandbox::DeleteValue(root, key.c_str(), setting.Name.c_str());
         const std::vector<std::string> missing = Effect(Inspect());
 
-        const std::vector<Malformed>& forms = setting.Value.compare(0, 1, "\"") == 0 ? textForms : numberForms;
+        // A setting not stored (a list's next entry, a name whose presence
+        // counts) shows no value to tell its kind: it gets the forms that
+        // are wrong for a number and for a text alike.
+        const bool text = setting.Value.compare(0, 1, "\"") == 0;
+        const bool number = !setting.Value.empty() && setting.Value[0] >= '0' && setting.Value[0] <= '9';
+        const std::vector<Malformed>& forms = text ? textForms : number ? numberForms : eitherForms;
         std::vector<const Malformed*> chosen;
         if (longForm) {
             for (const Malformed& form : forms) {
