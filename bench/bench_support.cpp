@@ -4,6 +4,8 @@
 #include "hid/hid_backend.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +17,33 @@ constexpr DWORD RELAY_TIMEOUT_MS = 5000;
 constexpr DWORD START_TIMEOUT_MS = 20000;
 constexpr DWORD END_TIMEOUT_MS = 20000;
 constexpr uint32_t RECEIVER_COLLECTION = 3;
+constexpr DWORD FLAT_OUT_TIMEOUT_MS = 60000;
+constexpr size_t RELAY_REPORT_MAX = 64;
+constexpr char IDENTITY_KEY[] = "Software\\Orlan\\Kova";
+constexpr char ORLAN_KEY[] = "Software\\Orlan";
 
 int64_t g_relayed = 0;
+std::atomic<uint32_t> g_relayedCount{0};
+
+struct FlatOutWriter {
+    HANDLE Pipe;
+    uint32_t Count;
+    size_t Length;
+};
+
+DWORD WINAPI WriteFlatOut(void* context)
+{
+    const auto* job = static_cast<const FlatOutWriter*>(context);
+    uint8_t report[RELAY_REPORT_MAX] = {2};
+    for (uint32_t seq = 0; seq < job->Count; ++seq) {
+        std::memcpy(report + 1, &seq, sizeof(seq));
+        DWORD written = 0;
+        if (!WriteFile(job->Pipe, report, static_cast<DWORD>(job->Length), &written, nullptr)) {
+            return 1;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -27,14 +54,16 @@ int64_t Now()
     return t.QuadPart;
 }
 
-double Microseconds(int64_t ticks)
+int64_t TicksPerSecond()
 {
     static LARGE_INTEGER frequency;
     if (frequency.QuadPart == 0) {
         QueryPerformanceFrequency(&frequency);
     }
-    return 1e6 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+    return frequency.QuadPart;
 }
+
+double Microseconds(int64_t ticks) { return 1e6 * static_cast<double>(ticks) / static_cast<double>(TicksPerSecond()); }
 
 bool PumpUntil(const int64_t& flag, DWORD timeoutMs)
 {
@@ -81,6 +110,58 @@ HWND WaitForMainWindow(DWORD pid, const char* className, DWORD timeoutMs)
     return nullptr;
 }
 
+std::string StagedCommandLine(const char* fileName)
+{
+    char folder[MAX_PATH] = {};
+    GetRemoteProgramDir(folder, sizeof(folder));
+    return "\"" + std::string(folder) + "\\" + fileName + "\"";
+}
+
+IdentityForTheRun::IdentityForTheRun(uint32_t vendor, uint32_t product)
+{
+    HKEY key = nullptr;
+    m_orlanExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ORLAN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key) {
+        RegCloseKey(key);
+    }
+    Save("ProductID1", &m_product);
+    Save("VendorID1", &m_vendor);
+    Set("ProductID1", product);
+    Set("VendorID1", vendor);
+}
+
+IdentityForTheRun::~IdentityForTheRun()
+{
+    if (!m_orlanExisted) {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
+        return;
+    }
+    Restore("ProductID1", m_product);
+    Restore("VendorID1", m_vendor);
+}
+
+void IdentityForTheRun::Save(const char* name, Saved* saved)
+{
+    DWORD size = sizeof(saved->Value);
+    saved->Present = RegGetValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, RRF_RT_REG_DWORD, nullptr, &saved->Value,
+                                  &size) == ERROR_SUCCESS;
+}
+
+void IdentityForTheRun::Set(const char* name, DWORD value)
+{
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, REG_DWORD, &value, sizeof(value));
+}
+
+void IdentityForTheRun::Restore(const char* name, const Saved& saved)
+{
+    if (saved.Present) {
+        Set(name, saved.Value);
+    } else {
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name);
+    }
+}
+
 BenchKova::BenchKova(const std::string& receiverName)
     : m_receiver(receiverName, [this](const std::string& event) {
           if (event.rfind("opened 3 ", 0) == 0) {
@@ -114,9 +195,7 @@ BenchKova::~BenchKova()
 
 bool BenchKova::Start(const char* mainWindowClass)
 {
-    char folder[MAX_PATH] = {};
-    GetRemoteProgramDir(folder, sizeof(folder));
-    std::string commandLine = "\"" + std::string(folder) + "\\kova.exe\"";
+    std::string commandLine = StagedCommandLine("kova.exe");
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     if (!m_ready ||
@@ -185,10 +264,41 @@ int64_t BareRelay::Once()
     return g_relayed - start;
 }
 
+double BareRelay::FlatOut(uint32_t count, size_t length)
+{
+    if (count < 2 || length == 0 || length > RELAY_REPORT_MAX) {
+        return -1;
+    }
+    g_relayedCount = 0;
+    FlatOutWriter job{m_client, count, length};
+    HANDLE writer = CreateThread(nullptr, 0, WriteFlatOut, &job, 0, nullptr);
+    if (!writer) {
+        return -1;
+    }
+    int64_t first = 0;
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (g_relayedCount < count && GetTickCount() - start < FLAT_OUT_TIMEOUT_MS) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+            if (first == 0 && g_relayedCount == 1) {
+                first = g_relayed;
+            }
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        }
+    }
+    WaitForSingleObject(writer, INFINITE);
+    CloseHandle(writer);
+    const double seconds = Microseconds(g_relayed - first) / 1e6;
+    return g_relayedCount == count && seconds > 0 ? (count - 1) / seconds : -1;
+}
+
 LRESULT CALLBACK BareRelay::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_RELAYED) {
         g_relayed = Now();
+        ++g_relayedCount;
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -197,7 +307,7 @@ LRESULT CALLBACK BareRelay::WindowProc(HWND window, UINT message, WPARAM wParam,
 DWORD WINAPI BareRelay::ReaderMain(void* context)
 {
     auto* relay = static_cast<BareRelay*>(context);
-    uint8_t report[8];
+    uint8_t report[RELAY_REPORT_MAX];
     DWORD read = 0;
     while (ReadFile(relay->m_server, report, sizeof(report), &read, nullptr)) {
         PostMessageA(relay->m_window, WM_RELAYED, 0, 0);

@@ -16,6 +16,7 @@
 #include <vector>
 
 int64_t Now();
+int64_t TicksPerSecond();
 double Microseconds(int64_t ticks);
 
 // Dispatches this thread's messages until flag is nonzero; false when the
@@ -28,6 +29,33 @@ void Report(const char* name, std::vector<int64_t> samples, size_t wanted);
 // The main window of class className of process pid; null when it did not
 // come in time.
 HWND WaitForMainWindow(DWORD pid, const char* className, DWORD timeoutMs);
+
+// The command line of a program in the program folder.
+std::string StagedCommandLine(const char* fileName);
+
+// The receiver's identity (entry 1) in the prefix's registry for the run;
+// whatever was there before comes back afterwards.
+class IdentityForTheRun {
+public:
+    IdentityForTheRun(uint32_t vendor, uint32_t product);
+    ~IdentityForTheRun();
+
+    IdentityForTheRun(const IdentityForTheRun&) = delete;
+    IdentityForTheRun& operator=(const IdentityForTheRun&) = delete;
+
+private:
+    struct Saved {
+        bool Present = false;
+        DWORD Value = 0;
+    };
+    static void Save(const char* name, Saved* saved);
+    static void Set(const char* name, DWORD value);
+    static void Restore(const char* name, const Saved& saved);
+
+    bool m_orlanExisted = false;
+    Saved m_product;
+    Saved m_vendor;
+};
 
 // kova.exe from the program folder on a virtual receiver hosted in the
 // benchmark: a classic receiver's vendor collection (number 3, 8-byte
@@ -70,6 +98,11 @@ public:
     // One 8-byte write through the relay, its message handled by this
     // thread's loop; the latency in counter ticks, or -1.
     int64_t Once();
+    // count reports of length bytes (at most 64) written flat out from a
+    // thread of their own; the rate in reports per second from the first
+    // message handled to the last, or -1 when some did not come within a
+    // minute.
+    double FlatOut(uint32_t count, size_t length);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,9 +6,12 @@
 //
 // Four runs: one report at a time (the latency of a single press), steady
 // 2000 and 5000 reports/s, and as fast as the pipe takes them. Each checks that every
-// report arrived once, in order.
+// report arrived once, in order. Then five rounds of the flat-out run, each
+// followed by the bare relay flat out (a thread that reads a pipe and posts
+// a window message per report): the median rate of each and their ratio.
 
 #include "base/messages.h"
+#include "bench/bench_support.h"
 #include "companions/vreceiver/virtual_receiver.h"
 #include "config/config.h"
 #include "hid/hid_backend.h"
@@ -30,17 +33,6 @@ constexpr uint32_t BENCH_PRODUCT = 0x0BEC;
 constexpr uint32_t REPORT_LENGTH = 16;  // ID, sequence (4), send time (8), padding
 constexpr UINT WM_BENCH_DONE = WM_APP + 1;
 constexpr char BENCH_WINDOW_CLASS[] = "KovaHidBench";
-
-LARGE_INTEGER g_frequency;
-
-int64_t Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Microseconds(int64_t ticks) { return 1e6 * static_cast<double>(ticks) / static_cast<double>(g_frequency.QuadPart); }
 
 struct Run {
     const char* Name;
@@ -113,7 +105,7 @@ DWORD WINAPI Sender(void* context)
     for (uint32_t seq = 0; seq < args->Plan.Count; ++seq) {
         if (args->Plan.Rate > 0) {
             // Paced: wait for this report's moment, yielding the core meanwhile.
-            int64_t due = start + static_cast<int64_t>(seq * static_cast<double>(g_frequency.QuadPart) / args->Plan.Rate);
+            int64_t due = start + static_cast<int64_t>(seq * static_cast<double>(TicksPerSecond()) / args->Plan.Rate);
             while (Now() < due) {
                 Sleep(0);
             }
@@ -134,7 +126,9 @@ DWORD WINAPI Sender(void* context)
     return 0;
 }
 
-bool Measure(VirtualReceiver& receiver, const Run& plan, HWND window)
+// The rate in reports per second, or -1 when a report was lost, came out of
+// order or the run failed.
+double Measure(VirtualReceiver& receiver, const Run& plan, HWND window)
 {
     g_sink.Latency.clear();
     g_sink.Latency.reserve(plan.Count);
@@ -174,7 +168,13 @@ bool Measure(VirtualReceiver& receiver, const Run& plan, HWND window)
                 plan.Name, plan.Count, rate, pct(0.5), pct(0.99), sorted.empty() ? 0.0 : Microseconds(sorted.back()),
                 lost, g_sink.OutOfOrder, timedOut || args.Failed ? "  (FAILED)" : "");
     std::fflush(stdout);
-    return !timedOut && !args.Failed && lost == 0 && g_sink.OutOfOrder == 0;
+    return !timedOut && !args.Failed && lost == 0 && g_sink.OutOfOrder == 0 ? rate : -1;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 }  // namespace
@@ -187,7 +187,6 @@ int main(int argc, char** argv)
             count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         }
     }
-    QueryPerformanceFrequency(&g_frequency);
 
     std::string name = "bench-" + std::to_string(GetCurrentProcessId());
     VirtualReceiver receiver(name, nullptr);
@@ -224,7 +223,25 @@ int main(int argc, char** argv)
     };
     bool ok = true;
     for (const Run& run : runs) {
-        ok = Measure(receiver, run, window) && ok;
+        ok = Measure(receiver, run, window) >= 0 && ok;
+    }
+
+    // Five rounds of kova's reader against the bare relay, by turns.
+    BareRelay relay;
+    ok = relay.Start() && ok;
+    std::vector<double> kovaRates;
+    std::vector<double> relayRates;
+    for (int round = 0; ok && round < 5; ++round) {
+        kovaRates.push_back(Measure(receiver, {"flat out (round)", count, -1}, window));
+        relayRates.push_back(relay.FlatOut(count, REPORT_LENGTH));
+        std::printf("%-22s %7u reports  %9.0f reports/s\n", "bare relay flat out", count, relayRates.back());
+        std::fflush(stdout);
+        ok = kovaRates.back() > 0 && relayRates.back() > 0;
+    }
+    if (ok) {
+        std::printf("median of 5 flat-out rounds: kova's reader %.0f reports/s, bare relay %.0f reports/s, "
+                    "ratio %.2f\n",
+                    Median(kovaRates), Median(relayRates), Median(kovaRates) / Median(relayRates));
     }
 
     g_sink.Control = nullptr;

@@ -27,8 +27,6 @@ namespace {
 
 constexpr uint32_t BENCH_VENDOR = 0x0BDA;
 constexpr uint32_t BENCH_PRODUCT = 0x0150;
-constexpr char IDENTITY_KEY[] = "Software\\Orlan\\Kova";
-constexpr char ORLAN_KEY[] = "Software\\Orlan";
 constexpr DWORD START_TIMEOUT_MS = 20000;
 constexpr DWORD SHOW_TIMEOUT_MS = 5000;
 // The wake check reads the receiver 3 s after the start: measure after it.
@@ -89,61 +87,6 @@ private:
     std::string m_pending;
 };
 
-// The receiver's identity in the prefix's registry for the run; whatever
-// was there before comes back afterwards.
-class IdentityForTheRun {
-public:
-    IdentityForTheRun()
-    {
-        HKEY key = nullptr;
-        m_orlanExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ORLAN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (key) {
-            RegCloseKey(key);
-        }
-        Save("ProductID1", &m_product);
-        Save("VendorID1", &m_vendor);
-        Set("ProductID1", BENCH_PRODUCT);
-        Set("VendorID1", BENCH_VENDOR);
-    }
-    ~IdentityForTheRun()
-    {
-        if (!m_orlanExisted) {
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, ORLAN_KEY);
-            return;
-        }
-        Restore("ProductID1", m_product);
-        Restore("VendorID1", m_vendor);
-    }
-
-private:
-    struct Saved {
-        bool Present = false;
-        DWORD Value = 0;
-    };
-    static void Save(const char* name, Saved* saved)
-    {
-        DWORD size = sizeof(saved->Value);
-        saved->Present = RegGetValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, RRF_RT_REG_DWORD, nullptr,
-                                      &saved->Value, &size) == ERROR_SUCCESS;
-    }
-    static void Set(const char* name, DWORD value)
-    {
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name, REG_DWORD, &value, sizeof(value));
-    }
-    static void Restore(const char* name, const Saved& saved)
-    {
-        if (saved.Present) {
-            Set(name, saved.Value);
-        } else {
-            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, IDENTITY_KEY, name);
-        }
-    }
-
-    bool m_orlanExisted = false;
-    Saved m_product;
-    Saved m_vendor;
-};
 
 }  // namespace
 
@@ -155,7 +98,7 @@ int main(int argc, char** argv)
             count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         }
     }
-    IdentityForTheRun identity;
+    IdentityForTheRun identity(BENCH_VENDOR, BENCH_PRODUCT);
     BenchKova kova("press-bench-" + std::to_string(GetCurrentProcessId()));
     if (!kova.ReceiverReady()) {
         return 1;

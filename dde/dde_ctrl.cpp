@@ -196,8 +196,8 @@ void CDdeCtrl::PostPlayerCommand(uint32_t playerCode)
     }
 }
 
-HDDEDATA CALLBACK CDdeCtrl::Callback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA, ULONG_PTR data1,
-                                     ULONG_PTR)
+HDDEDATA CALLBACK CDdeCtrl::Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA,
+                                     ULONG_PTR data1, ULONG_PTR)
 {
     ServerState& s = g_server;
     if (!s.Owned) {
@@ -214,11 +214,13 @@ HDDEDATA CALLBACK CDdeCtrl::Callback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ 
         }
         return nullptr;
     case XTYP_ADVSTART:
-        // hsz2 is the item; the topic is settled by the connection.
+        // hsz2 is the item; the topic is settled by the connection. The
+        // texts are CF_TEXT only: a loop in another format would hand the
+        // client bytes it reads as something else.
         if (!s.Item) {
             s.Item = DdeCreateStringHandleA(s.Instance, DDE_ITEM_NAME, CP_WINANSI);
         }
-        if (s.Item && DdeCmpStringHandles(hsz2, s.Item) == 0) {
+        if (format == CF_TEXT && s.Item && DdeCmpStringHandles(hsz2, s.Item) == 0) {
             s.Advising = true;
             return reinterpret_cast<HDDEDATA>(TRUE);
         }

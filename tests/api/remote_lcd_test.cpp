@@ -4,6 +4,7 @@
 // word remembered in the user's registry, the records refused, and the
 // answers while no receiver is there.
 
+#include "api/lcd_word.h"
 #include "base/scoped.h"
 #include "tests/api/kovaapi_module.h"
 #include "tests/hid/receiver_host.h"
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +194,77 @@ TEST_F(RemoteLcdTest, RecordsOutsideTheRulesAreRefusedAndSendNothing)
     // The last accepted record was sent after every refused one.
     EXPECT_EQ(Outputs().size(), accepted) << "only accepted records reach the receiver";
     EXPECT_EQ(LastWord() & 0x1FFF, 0x1u);
+}
+
+// Two pages, the second one unreadable: a record placed at the end of the
+// first one is read past its end only at the price of an access violation.
+class GuardedRecord {
+public:
+    GuardedRecord()
+    {
+        m_pages = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * PAGE, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        VirtualProtect(m_pages + PAGE, PAGE, PAGE_NOACCESS, &old);
+    }
+    ~GuardedRecord() { VirtualFree(m_pages, 0, MEM_RELEASE); }
+    RFRemoconLcd* Place(const RFRemoconLcd& lcd)
+    {
+        auto* at = reinterpret_cast<RFRemoconLcd*>(m_pages + PAGE - sizeof(lcd));
+        std::memcpy(at, &lcd, sizeof(lcd));
+        return at;
+    }
+
+private:
+    static constexpr size_t PAGE = 4096;
+    uint8_t* m_pages = nullptr;
+};
+
+// Random records, most with the right size and fields near their limits:
+// each is taken exactly when the library's own rule takes it, the display
+// then shows the word the merge makes, a refused record sends nothing, and
+// no record is read or written past its 32 bytes. KOVA_CORPUS=long sends
+// many more.
+TEST_F(RemoteLcdTest, MalformedRecordsAreTakenOnlyByTheRulesAndNeverReadPastTheirEnd)
+{
+    host.Run(RADIO);
+    ASSERT_EQ(Set(LcdRecordOf(ALL)), KOVAAPI_LCD_SUCCESS);
+    uint32_t word = 0;
+    ASSERT_TRUE(Remembered(&word));
+    char corpus[8] = {};
+    const bool longForm =
+        GetEnvironmentVariableA("KOVA_CORPUS", corpus, sizeof(corpus)) > 0 && std::strcmp(corpus, "long") == 0;
+    const int count = longForm ? 20000 : 400;
+    std::mt19937 rng(20);
+    // A field is mostly small, so that many records pass their rules.
+    auto field = [&] { return rng() % 3 == 0 ? static_cast<DWORD>(rng()) : static_cast<DWORD>(rng() % 0x2000); };
+    GuardedRecord guarded;
+    size_t accepted = Outputs().size();
+    for (int i = 0; i < count; ++i) {
+        RFRemoconLcd lcd = LcdRecordOf(static_cast<DWORD>(rng()), field() & 0xF, field() & 0x1FF, field(), field(),
+                                       field(), static_cast<WORD>(rng() % 1100), static_cast<WORD>(rng() % 5));
+        if (rng() % 8 == 0) {
+            lcd.dwSize = rng() % 2 ? static_cast<DWORD>(rng()) : rng() % 64;
+        }
+        LcdRecord record;
+        std::memcpy(&record, &lcd, sizeof(record));
+        const bool valid = lcd.dwSize == sizeof(lcd) && CheckRFRemoconLCDParam(record);
+        const DWORD result = api.SetRFRemoconLCD(guarded.Place(lcd));
+        ASSERT_EQ(result, valid ? KOVAAPI_LCD_SUCCESS : KOVAAPI_LCD_INVALID_PARAM) << "record " << i;
+        if (valid) {
+            word = ConvertToHiddataFromParam(record, word);
+            ++accepted;
+        }
+    }
+    EXPECT_EQ(Outputs().size(), accepted);
+    EXPECT_EQ(LastWord(), word);
+    RFRemoconLcd* read = guarded.Place(LcdRecordOf(0));
+    ASSERT_EQ(api.GetRFRemoconLCD(read), KOVAAPI_LCD_SUCCESS);
+    LcdRecord expected{};
+    DecodeLcdWord(word, &expected);
+    EXPECT_EQ(read->dwSeg0, expected.dwSeg0);
+    EXPECT_EQ(read->dwSeg4, expected.dwSeg4);
+    EXPECT_EQ(read->wNumber, expected.wNumber);
+    EXPECT_EQ(read->wNumberMode, expected.wNumberMode);
 }
 
 TEST_F(RemoteLcdTest, WithoutAReceiverBothAnswerNoDeviceUntilTheArrivalIsHandled)

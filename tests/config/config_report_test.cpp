@@ -9,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -142,6 +148,178 @@ TEST_F(ConfigReportTest, EveryControlsValueIsReportedAsTheStoreHoldsIt)
     }
     EXPECT_NE(FindLine(lines, Hklm(CONTROLS_KEY), "LaunchDelay"), nullptr);
     EXPECT_EQ(FindLine(lines, Hklm(CONTROLS_KEY), "TimerStartBV")->Value, "1234 (0x4D2)");
+}
+
+// The machine as the installer leaves it: every line of
+// installer/settings.txt written into the sandbox.
+void WriteInstallerSettings()
+{
+    std::ifstream file(KOVA_INSTALLER_SETTINGS_WIN);
+    ASSERT_TRUE(file) << KOVA_INSTALLER_SETTINGS_WIN;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::stringstream parts(line);
+        for (std::string field; std::getline(parts, field, '|');) {
+            const size_t first = field.find_first_not_of(' ');
+            const size_t last = field.find_last_not_of(' ');
+            fields.push_back(first == std::string::npos ? "" : field.substr(first, last - first + 1));
+        }
+        if (fields.size() == 4) {
+            fields.push_back("");  // an empty last field: a key's line
+        }
+        ASSERT_EQ(fields.size(), 5u) << line;
+        const HKEY root = fields[0] == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        if (fields[2] == "*") {
+            RegistrySandbox::CreateKey(root, fields[1].c_str());
+        } else if (fields[3] == "dword") {
+            RegistrySandbox::SetDword(root, fields[1].c_str(), fields[2].c_str(),
+                                      static_cast<uint32_t>(std::strtoul(fields[4].c_str(), nullptr, 0)));
+        } else {
+            RegistrySandbox::SetString(root, fields[1].c_str(), fields[2].c_str(), fields[4]);
+        }
+    }
+}
+
+// What a report says, without the notes (which name why a value was
+// ignored, and so differ between a malformed and a missing value).
+std::vector<std::string> Effect(const std::vector<SettingLine>& lines)
+{
+    std::vector<std::string> effect;
+    for (const SettingLine& line : lines) {
+        effect.push_back(line.Place + "|" + line.Name + "|" + line.Value + "|" + line.Source);
+    }
+    return effect;
+}
+
+using Texts = std::vector<std::string>;
+
+// The lines of got that are not in expected, and those of expected that
+// are not in got, marked + and -.
+Texts Difference(const Texts& got, const Texts& expected)
+{
+    Texts out;
+    for (const std::string& line : got) {
+        if (std::find(expected.begin(), expected.end(), line) == expected.end()) {
+            out.push_back("+ " + line);
+        }
+    }
+    for (const std::string& line : expected) {
+        if (std::find(got.begin(), got.end(), line) == got.end()) {
+            out.push_back("- " + line);
+        }
+    }
+    return out;
+}
+
+std::vector<SettingLine> Inspect()
+{
+    ResetConfigStoreForTests();
+    return InspectConfiguration();
+}
+
+struct Malformed {
+    const char* What;
+    DWORD Type;
+    std::vector<uint8_t> Data;
+};
+
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+// Every setting the inspector reports, on a machine configured as the
+// installer leaves it, stored in each malformed form in turn: of a wrong
+// type, of an odd length, a text far too long. Each must read exactly as if
+// the value were missing: the whole report (every setting's value and
+// source) is the same. The short form tries one form a setting, chosen at
+// random; KOVA_CORPUS=long tries every form on every setting.
+TEST_F(ConfigReportTest, EveryMalformedValueReadsAsAMissingOne)
+{
+    const std::vector<Malformed> numberForms = {
+        {"a text", REG_SZ, Bytes(std::string("5", 2))},
+        {"an expandable text", REG_EXPAND_SZ, Bytes(std::string("5", 2))},
+        {"a text list", REG_MULTI_SZ, Bytes(std::string("5\0\0", 3))},
+        {"no bytes", REG_BINARY, {}},
+        {"one byte", REG_BINARY, {1}},
+        {"three bytes", REG_BINARY, {1, 2, 3}},
+        {"five bytes", REG_BINARY, {1, 2, 3, 4, 5}},
+        {"a 64-bit number", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"nothing of no type", REG_NONE, {}},
+    };
+    const std::vector<Malformed> textForms = {
+        {"a number", REG_DWORD, {5, 0, 0, 0}},
+        {"three bytes of binary", REG_BINARY, Bytes("abc")},
+        {"an expandable text", REG_EXPAND_SZ, Bytes(std::string("x", 2))},
+        {"a text list", REG_MULTI_SZ, Bytes(std::string("x\0\0", 3))},
+        {"4096 characters", REG_SZ, Bytes(std::string(4096, 'x') + '\0')},
+        {"nothing of no type", REG_NONE, {}},
+    };
+    const std::vector<Malformed> eitherForms = {
+        {"an expandable text", REG_EXPAND_SZ, Bytes(std::string("x", 2))},
+        {"a text list", REG_MULTI_SZ, Bytes(std::string("x\0\0", 3))},
+        {"three bytes", REG_BINARY, {1, 2, 3}},
+        {"a 64-bit number", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"nothing of no type", REG_NONE, {}},
+    };
+    char corpus[8] = {};
+    const bool longForm =
+        GetEnvironmentVariableA("KOVA_CORPUS", corpus, sizeof(corpus)) > 0 && std::strcmp(corpus, "long") == 0;
+    std::mt19937 rng(20);
+
+    RegistrySandbox sandbox;
+    WriteInstallerSettings();
+    const std::vector<SettingLine> configured = Inspect();
+    ASSERT_GT(configured.size(), 50u);
+    int tried = 0;
+    for (const SettingLine& setting : configured) {
+        const size_t slash = setting.Place.find('\\');
+        if (slash != 4 || setting.Name.empty() || setting.Name.find_first_of(" (") != std::string::npos) {
+            continue;  // a list's or a key's summary, not a registry value of its own
+        }
+        const HKEY root = setting.Place.compare(0, 4, "HKCU") == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        const std::string key = setting.Place.substr(slash + 1);
+        // What is stored now, to put back after each form.
+        DWORD storedType = 0;
+        std::vector<uint8_t> stored(8192);
+        DWORD storedSize = static_cast<DWORD>(stored.size());
+        const bool wasStored = RegGetValueA(root, key.c_str(), setting.Name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                                            &storedType, stored.data(), &storedSize) == ERROR_SUCCESS;
+        // Missing means: the key there, the value not. A key that exists can
+        // count by itself (the TV application's App Paths key).
+        RegistrySandbox::CreateKey(root, key.c_str());
+        RegistrySandbox::DeleteValue(root, key.c_str(), setting.Name.c_str());
+        const std::vector<std::string> missing = Effect(Inspect());
+
+        // A setting not stored (a list's next entry, a name whose presence
+        // counts) shows no value to tell its kind: it gets the forms that
+        // are wrong for a number and for a text alike.
+        const bool text = setting.Value.compare(0, 1, "\"") == 0;
+        const bool number = !setting.Value.empty() && setting.Value[0] >= '0' && setting.Value[0] <= '9';
+        const std::vector<Malformed>& forms = text ? textForms : number ? numberForms : eitherForms;
+        std::vector<const Malformed*> chosen;
+        if (longForm) {
+            for (const Malformed& form : forms) {
+                chosen.push_back(&form);
+            }
+        } else {
+            chosen.push_back(&forms[rng() % forms.size()]);
+        }
+        for (const Malformed* form : chosen) {
+            SCOPED_TRACE(setting.Place + " " + setting.Name + " stored as " + form->What);
+            RegistrySandbox::SetValue(root, key.c_str(), setting.Name.c_str(), form->Type, form->Data.data(),
+                                      static_cast<DWORD>(form->Data.size()));
+            EXPECT_EQ(Difference(Effect(Inspect()), missing), Texts{});
+            ++tried;
+        }
+        if (wasStored) {
+            RegistrySandbox::SetValue(root, key.c_str(), setting.Name.c_str(), storedType, stored.data(), storedSize);
+        } else {
+            RegistrySandbox::DeleteValue(root, key.c_str(), setting.Name.c_str());
+        }
+    }
+    EXPECT_GT(tried, 50);
 }
 
 }  // namespace

@@ -8,12 +8,17 @@
 
 #include "tests/dde/dde_watch.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/pump.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -176,6 +181,182 @@ TEST_F(DdeServiceTest, ClientsSeeTheServerGoAndANewServerServesAgain)
     m_player->SendPlayerCommand(129);
     ASSERT_TRUE(next->WaitForTexts(1));
     EXPECT_EQ(next->Texts(), Texts{"CD_FF"});
+}
+
+// A DDEML client on a thread of its own (a DDEML instance belongs to the
+// thread that made it) that runs random conversations against the service:
+// random service and topic names, then requests, pokes, executes and advise
+// loops on random items, in random formats, with random data of 0 to 4096
+// bytes. Each answer is compared with the service's rules; what differs is
+// kept as a line. At the end it starts a proper advise loop and waits for
+// one text.
+class DdeCorpusClient {
+public:
+    DdeCorpusClient(int conversations, int transactions)
+        : m_thread([this, conversations, transactions] { Run(conversations, transactions); })
+    {
+    }
+    ~DdeCorpusClient() { m_thread.join(); }
+
+    bool Advising() const { return m_advising; }
+    bool Done() const { return m_done; }
+    std::vector<std::string> Mismatches() const { return m_mismatches; }
+    std::vector<std::string> Texts() const { return m_texts; }
+
+private:
+    static constexpr DWORD TRANSACTION_MS = 5000;
+
+    static HDDEDATA CALLBACK Callback(UINT type, UINT, HCONV, HSZ, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR)
+    {
+        if (type == XTYP_ADVDATA && s_self && data) {
+            char text[300] = {};
+            DdeGetData(data, reinterpret_cast<BYTE*>(text), sizeof(text) - 1, 0);
+            s_self->m_texts.push_back(text);
+            return reinterpret_cast<HDDEDATA>(DDE_FACK);
+        }
+        return nullptr;
+    }
+
+    std::string RandomName()
+    {
+        std::string name(1 + m_rng() % 20, 'x');
+        for (char& c : name) {
+            c = static_cast<char>(1 + m_rng() % 255);
+        }
+        return name;
+    }
+
+    HSZ Name(const std::string& text) { return DdeCreateStringHandleA(m_instance, text.c_str(), CP_WINANSI); }
+
+    void Mismatch(const std::string& what) { m_mismatches.push_back(what); }
+
+    void Converse(int transactions)
+    {
+        const std::string services[] = {"ORLANTESK", "orlantesk", RandomName()};
+        const std::string topics[] = {"infoctl", "INFOCTL", "system", RandomName()};
+        const std::string service = services[m_rng() % 3];
+        const std::string topic = topics[m_rng() % 4];
+        const bool ours = _stricmp(service.c_str(), "ORLANTESK") == 0 && _stricmp(topic.c_str(), "infoctl") == 0;
+        HSZ hService = Name(service);
+        HSZ hTopic = Name(topic);
+        HCONV conv = DdeConnect(m_instance, hService, hTopic, nullptr);
+        DdeFreeStringHandle(m_instance, hService);
+        DdeFreeStringHandle(m_instance, hTopic);
+        if ((conv != nullptr) != ours) {
+            Mismatch("connect to " + service + "|" + topic + (conv ? " taken" : " refused"));
+        }
+        if (!conv) {
+            return;
+        }
+        const UINT types[] = {XTYP_REQUEST, XTYP_POKE, XTYP_EXECUTE, XTYP_ADVSTART, XTYP_ADVSTART | XTYPF_NODATA,
+                              XTYP_ADVSTOP};
+        for (int t = 0; t < transactions; ++t) {
+            const UINT type = types[m_rng() % 6];
+            const std::string items[] = {"control", "CONTROL", "status", RandomName()};
+            const std::string item = items[m_rng() % 4];
+            const UINT formats[] = {CF_TEXT, CF_TEXT, CF_BITMAP, CF_UNICODETEXT, 1 + m_rng() % 0xFFFF};
+            const UINT format = formats[m_rng() % 5];
+            std::vector<BYTE> data(m_rng() % 4097);
+            for (BYTE& b : data) {
+                b = static_cast<BYTE>(m_rng());
+            }
+            const bool withData = type == XTYP_POKE || type == XTYP_EXECUTE;
+            HSZ hItem = type == XTYP_EXECUTE ? nullptr : Name(item);
+            DWORD result = 0;
+            HDDEDATA answer = DdeClientTransaction(withData ? data.data() : nullptr,
+                                                   withData ? static_cast<DWORD>(data.size()) : 0, conv, hItem,
+                                                   type == XTYP_EXECUTE ? 0 : format, type, TRANSACTION_MS, &result);
+            if (hItem) {
+                DdeFreeStringHandle(m_instance, hItem);
+            }
+            const bool advise = (type & ~XTYPF_NODATA) == XTYP_ADVSTART;
+            const bool mayAdvise = _stricmp(item.c_str(), "control") == 0 && format == CF_TEXT;
+            const std::string what = std::to_string(type) + " on " + item + " format " + std::to_string(format) +
+                                     " with " + std::to_string(data.size()) + " bytes";
+            if (advise && (answer != nullptr) != mayAdvise) {
+                Mismatch("advise loop " + what + (answer ? " taken" : " refused"));
+            } else if ((type == XTYP_REQUEST || type == XTYP_POKE || type == XTYP_EXECUTE) && answer &&
+                       (type == XTYP_REQUEST || (result & DDE_FACK))) {
+                // Wine answers every poke with TRUE; its acknowledgement
+                // tells whether the server took it.
+                Mismatch("served " + what);
+            }
+            if (type == XTYP_REQUEST && answer) {
+                DdeFreeDataHandle(answer);
+            }
+        }
+        DdeDisconnect(conv);
+    }
+
+    void Run(int conversations, int transactions)
+    {
+        s_self = this;
+        if (DdeInitializeA(&m_instance, Callback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+            Mismatch("DDEML not available");
+            m_done = true;
+            return;
+        }
+        for (int i = 0; i < conversations; ++i) {
+            Converse(transactions);
+        }
+        // The fence: a proper advise loop still stands and gets its text.
+        HSZ hService = Name("ORLANTESK");
+        HSZ hTopic = Name("infoctl");
+        HSZ hItem = Name("control");
+        HCONV conv = DdeConnect(m_instance, hService, hTopic, nullptr);
+        DWORD result = 0;
+        if (conv && DdeClientTransaction(nullptr, 0, conv, hItem, CF_TEXT, XTYP_ADVSTART, TRANSACTION_MS, &result)) {
+            m_advising = true;
+            const DWORD start = GetTickCount();
+            MSG msg;
+            while (m_texts.empty() && GetTickCount() - start < 10000) {
+                if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    DispatchMessageA(&msg);
+                } else {
+                    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+                }
+            }
+        } else {
+            Mismatch("the proper advise loop after the corpus was refused");
+        }
+        if (conv) {
+            DdeDisconnect(conv);
+        }
+        for (HSZ h : {hService, hTopic, hItem}) {
+            DdeFreeStringHandle(m_instance, h);
+        }
+        DdeUninitialize(m_instance);
+        s_self = nullptr;
+        m_done = true;
+    }
+
+    static thread_local DdeCorpusClient* s_self;
+    DWORD m_instance = 0;
+    std::mt19937 m_rng{20};
+    std::atomic<bool> m_advising{false};
+    std::atomic<bool> m_done{false};
+    std::vector<std::string> m_mismatches;
+    std::vector<std::string> m_texts;
+    std::thread m_thread;
+};
+thread_local DdeCorpusClient* DdeCorpusClient::s_self = nullptr;
+
+// A short corpus in every run; KOVA_CORPUS=long runs 2000 conversations,
+// more than the service counts (255): a connection that ended and was not
+// counted down would close the service to later ones.
+TEST_F(DdeServiceTest, MalformedConversationsGetTheServicesAnswersAndLeaveItServing)
+{
+    char corpus[8] = {};
+    const bool longForm = GetEnvironmentVariableA("KOVA_CORPUS", corpus, sizeof(corpus)) > 0 &&
+                          std::strcmp(corpus, "long") == 0;
+    DdeCorpusClient client(longForm ? 2000 : 40, longForm ? 20 : 4);
+    ASSERT_TRUE(WaitUntil([&] { return client.Advising() || client.Done(); }, 600000));
+    if (client.Advising()) {
+        m_player->SendPlayerCommand(8);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return client.Done(); }, 20000));
+    EXPECT_EQ(client.Mismatches(), Texts{});
+    EXPECT_EQ(client.Texts(), Texts{"CD_PLAY"});
 }
 
 }  // namespace
