@@ -144,10 +144,10 @@ PressPlan PlanPress(const KeyAction& action, const ControlSettings& settings)
         } else if (IsOneTouchButton(code) && settings.Tesk_Enable) {
             // The one-touch launcher exists only with Tesk_Enable.
             plan.Rule = PressRule::OneTouch;
-            for (uint32_t bit = REMOTE_ONE_TOUCH_FIRST; bit < code; bit <<= 1) {
+            plan.Arg = 1;
+            for (uint32_t bit = REMOTE_ONE_TOUCH_FIRST; bit != code; bit <<= 1) {
                 ++plan.Arg;
             }
-            ++plan.Arg;
         }
         break;
     case KeyHandler::DigitKey:

@@ -173,9 +173,10 @@ std::string ButtonTestPage::DescribeLaunch(uint32_t button) const
 
 std::string ButtonTestPage::DescribeRow(const KeyRow& row, const char* name) const
 {
-    // The actions that decide about their own post say it themselves.
+    // PostToHalcyonOrLaunch decides about its post and says it itself; a
+    // NightModeOrPost row reaches here only when it posts.
     std::string post;
-    if (row.onPress != 0 && row.act != KeyAct::PostToHalcyonOrLaunch && row.act != KeyAct::NightModeOrPost) {
+    if (row.onPress != 0 && row.act != KeyAct::PostToHalcyonOrLaunch) {
         post = PostText(row.mask, row.onPress);
     }
     std::string deed;

@@ -344,6 +344,8 @@ TEST_F(UtilityTest, ButtonTestSaysWhatKovaWouldDoWithEachPressOnAConfiguredMachi
         // The DVD application key: the command, then the launch of its named profile.
         {"03 00 00 00 02 00 00 00", "DVD", UtilityFormat(IDS_DOES_JOIN, dvdCommand.c_str(), dvdLaunch.c_str())},
         {"02 10 00 00 00 00 00 00", "volume up", UtilityText(IDS_DOES_VOLUME_UP)},
+        // The night-mode key posts its command while BSFlags is not 1.
+        {"05 5b 00 00 00 00 00 00", "extra key 91", UtilityFormat(IDS_DOES_POST, "5", 52ul)},
         // Play/Pause has no row on a configured machine.
         {"03 cd 00 00 00 00 00 00", "Play/Pause", UtilityText(IDS_DOES_NOTHING)},
     };
