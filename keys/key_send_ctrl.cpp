@@ -95,6 +95,93 @@ bool AltRunnerNeeded()
 
 }  // namespace
 
+const KeyRow* FindHandlerRow(KeyHandler handler, uint16_t code)
+{
+    switch (handler) {
+    case KeyHandler::ConsumerKey: return FindKeyRow(CONSUMER_KEYS, code);
+    case KeyHandler::FunctionKey: return FindKeyRow(FUNCTION_KEYS, code);
+    case KeyHandler::ApplicationKey: {
+        const KeyRow* row = FindKeyRow(APPLICATION_KEYS, code);
+        return row ? row : &APPLICATION_KEY_OTHER;
+    }
+    case KeyHandler::ModeKey: return FindKeyRow(MODE_KEYS, code);
+    case KeyHandler::MediaCenterKey: return FindKeyRow(MEDIA_CENTER_KEYS, code);
+    case KeyHandler::ExtraKey: return FindKeyRow(EXTRA_KEYS, code);
+    case KeyHandler::PanelKey: return FindKeyRow(PANEL_KEYS, code);
+    case KeyHandler::DataKey: return FindKeyRow(DATA_KEYS, code);
+    default: return nullptr;
+    }
+}
+
+PressPlan PlanPress(const KeyAction& action, const ControlSettings& settings)
+{
+    PressPlan plan;
+    const uint16_t code = action.code;
+    if (const KeyRow* row = FindHandlerRow(action.handler, code)) {
+        plan.Row = *row;
+        plan.Row.code = code;
+        const bool takesCode = row->act == KeyAct::PlayerKey || row->act == KeyAct::Launch;
+        if (takesCode && plan.Row.arg == 0) {
+            plan.Row.arg = code;
+        }
+        if (row->act == KeyAct::TvKey) {
+            plan.Row.arg = TV_KEY_BUTTON;  // the launch when no TV application runs
+        }
+        plan.Rule = PressRule::Row;
+        if (row->act == KeyAct::NightModeOrPost && settings.BSFlags == 1) {
+            plan.Rule = PressRule::NightModeNotice;
+        }
+        return plan;
+    }
+    switch (action.handler) {
+    case KeyHandler::RemoteButton:
+        if (IsPlayerButton(code) || CountsAsPlay(code)) {
+            const bool browser = code == REMOTE_NEXT || code == REMOTE_PREV || code == REMOTE_STOP;
+            plan.Rule = browser ? PressRule::PlayerAndBrowser : PressRule::Player;
+            plan.Arg = CountsAsPlay(code) ? REMOTE_PLAY : code;
+        } else if (code == REMOTE_VOLUME_UP || code == REMOTE_VOLUME_DOWN) {
+            plan.Rule = code == REMOTE_VOLUME_UP ? PressRule::VolumeUp : PressRule::VolumeDown;
+        } else if (IsOneTouchButton(code) && settings.Tesk_Enable) {
+            // The one-touch launcher exists only with Tesk_Enable.
+            plan.Rule = PressRule::OneTouch;
+            plan.Arg = 1;
+            for (uint32_t bit = REMOTE_ONE_TOUCH_FIRST; bit != code; bit <<= 1) {
+                ++plan.Arg;
+            }
+        }
+        break;
+    case KeyHandler::DigitKey:
+        if (code > DIGIT_KEY_LAST_DIGIT) {
+            plan.Rule = PressRule::Post;
+            plan.Mask = CAT_1;
+            plan.Command = static_cast<uint32_t>(code) << 16 | DIGIT_WORD_PRESS;
+        } else if (settings.NumCode_Enable) {
+            plan.Rule = PressRule::DigitKey;
+            plan.Arg = code;
+        }
+        break;
+    case KeyHandler::ExtraKey2:
+        plan.Rule = PressRule::Post;
+        plan.Mask = CAT_5;
+        plan.Command = EXTRA_KEY_2_COMMAND;
+        break;
+    case KeyHandler::EffectKey:
+        plan.Rule = PressRule::SoundEffect;
+        break;
+    case KeyHandler::ValueKey:
+        if (code == VALUE_KIND && action.value > 0) {
+            plan.Rule = PressRule::Post;
+            plan.Mask = CAT_6;
+            plan.Command = VALUE_KIND;
+            plan.Arg = action.value;
+        }
+        break;
+    default:
+        break;
+    }
+    return plan;
+}
+
 CKeySendCtrl::CKeySendCtrl(CTrayControl* tray) : CKeyCtrl(tray)
 {
     m_player.reset(new (std::nothrow) CPlayerCtrl());
@@ -464,14 +551,14 @@ void CKeySendCtrl::OnRemoteButton(uint16_t code, uint32_t state, uint32_t device
 void CKeySendCtrl::OnConsumerKey(uint16_t usage, uint32_t state)
 {
     if (Sender()) {
-        RunRow(FindKeyRow(CONSUMER_KEYS, usage), usage, state);
+        RunRow(FindHandlerRow(KeyHandler::ConsumerKey, usage), usage, state);
     }
 }
 
 void CKeySendCtrl::OnFunctionKey(uint16_t code, uint32_t state)
 {
     if (Sender()) {
-        RunRow(FindKeyRow(FUNCTION_KEYS, code), code, state);
+        RunRow(FindHandlerRow(KeyHandler::FunctionKey, code), code, state);
     }
 }
 
@@ -480,8 +567,7 @@ void CKeySendCtrl::OnApplicationKey(uint16_t bit, uint32_t state)
     if (!Sender()) {
         return;
     }
-    const KeyRow* row = FindKeyRow(APPLICATION_KEYS, bit);
-    RunRow(row ? row : &APPLICATION_KEY_OTHER, bit, state);
+    RunRow(FindHandlerRow(KeyHandler::ApplicationKey, bit), bit, state);
 }
 
 void CKeySendCtrl::OnDigitKey(uint16_t bit, uint32_t state)
@@ -504,18 +590,18 @@ void CKeySendCtrl::OnDigitKey(uint16_t bit, uint32_t state)
 void CKeySendCtrl::OnModeKey(uint16_t code, uint32_t state)
 {
     if (Sender()) {
-        RunRow(FindKeyRow(MODE_KEYS, code), code, state);
+        RunRow(FindHandlerRow(KeyHandler::ModeKey, code), code, state);
     }
 }
 
 void CKeySendCtrl::OnMediaCenterKey(uint16_t code, uint32_t state)
 {
-    RunRow(FindKeyRow(MEDIA_CENTER_KEYS, code), code, state);
+    RunRow(FindHandlerRow(KeyHandler::MediaCenterKey, code), code, state);
 }
 
 void CKeySendCtrl::OnExtraKey(uint16_t code, uint32_t state)
 {
-    RunRow(FindKeyRow(EXTRA_KEYS, code), code, state);
+    RunRow(FindHandlerRow(KeyHandler::ExtraKey, code), code, state);
     // Any other key ends a running entry, its release and keys that do
     // nothing included.
     if (!IsEntryCode(code)) {
@@ -539,7 +625,7 @@ void CKeySendCtrl::OnReport(const uint8_t* report, uint32_t length)
 
 void CKeySendCtrl::OnPanelKey(uint16_t code, uint32_t state)
 {
-    RunRow(FindKeyRow(PANEL_KEYS, code), code, state);
+    RunRow(FindHandlerRow(KeyHandler::PanelKey, code), code, state);
     CancelNumericEntry();
 }
 
@@ -570,7 +656,7 @@ void CKeySendCtrl::OnEffectKey(uint32_t pressed, uint32_t)
 
 void CKeySendCtrl::OnDataKey(uint16_t code, uint32_t state)
 {
-    RunRow(FindKeyRow(DATA_KEYS, code), code, state);
+    RunRow(FindHandlerRow(KeyHandler::DataKey, code), code, state);
 }
 
 void CKeySendCtrl::OnValueKey(uint16_t kind, uint16_t value, uint32_t state)

@@ -15,8 +15,10 @@
 #include <windows.h>
 
 #include "base/scoped.h"
+#include "config/controls.h"
 #include "keys/key_ctrl.h"
 #include "keys/key_send_tables.h"
+#include "keys/report_decoder.h"
 
 #include <cstdint>
 #include <memory>
@@ -37,6 +39,39 @@ constexpr char SONRA_CHANGE_EFFECT_EXPORT[] = "SONRA_ChangeEffectMode";
 constexpr int SONRA_EFFECT_NEXT = 100;
 constexpr int SONRA_EFFECT_FLAG = 1;
 constexpr int SONRA_APPLICATION_GONE = 2;
+
+// The row of a handler's table for code: the row the handler carries out
+// (an application value of several bits gets APPLICATION_KEY_OTHER); null
+// for a handler without a table or a code without a row.
+const KeyRow* FindHandlerRow(KeyHandler handler, uint16_t code);
+
+// What CKeySendCtrl does with the press of a decoded button under settings,
+// for a reader that acts on nothing (the settings utility's button test).
+// Drawn from the same rows and rules the handlers act on; what depends on
+// the moment (the window in front, which applications run) is left to the
+// reader to word.
+enum class PressRule : uint8_t {
+    None,              // the controller does nothing with the press
+    Row,               // Row: the table row carried out (its post, then its action)
+    Player,            // the player gets button Arg
+    PlayerAndBrowser,  // as Player, and a browser in front gets its navigation key
+    VolumeUp,
+    VolumeDown,
+    OneTouch,          // the one-touch launcher starts button Arg (1 to 5)
+    Post,              // Command to the targets of Mask (Arg: wParam), nothing else
+    DigitKey,          // the digit key of bit Arg is typed into the window in front
+    SoundEffect,       // the sound-effect application changes its mode
+    NightModeNotice,   // the night-mode notice is shown instead of the post
+};
+struct PressPlan {
+    PressRule Rule = PressRule::None;
+    KeyRow Row{};  // Rule Row: the row, its arg 0 replaced by the code where the action takes the code
+    uint16_t Mask = 0;
+    uint32_t Command = 0;
+    uint32_t Arg = 0;
+};
+// action: a decoded Call of a press (its state is not looked at).
+PressPlan PlanPress(const KeyAction& action, const ControlSettings& settings);
 
 class CKeySendCtrl : public CKeyCtrl {
 public:

@@ -96,6 +96,24 @@ bool TvEntryAllowed(const char* path)
 
 }  // namespace
 
+uint32_t ButtonProfile(uint32_t code)
+{
+    switch (code) {
+    case CODE_HALCYON: return PROFILE_HALCYON;
+    case CODE_DVD:
+    case CODE_DVD_KEY: return PROFILE_DVD;
+    case CODE_TV:
+    case CODE_TV_KEY:
+    case CODE_BRIVUE_START:
+    case BRIVUE_RETRY_CODE: return PROFILE_TV;
+    case CODE_TV_OTHER:
+    case CODE_BRIVUE_COMMAND: return PROFILE_TV_OTHER;
+    case CODE_MEDIA_CENTER_A: return PROFILE_MEDIA_CENTER_A;
+    case CODE_MEDIA_CENTER_B: return PROFILE_MEDIA_CENTER_B;
+    default: return PROFILE_NONE;
+    }
+}
+
 CKovaLnchCtrl::CKovaLnchCtrl(IReceiverReports* receiver, int* brivueRetriesLeft)
     : Sender(std::make_unique<CSendCtrl>()), m_receiver(receiver), m_brivueRetriesLeft(brivueRetriesLeft)
 {
@@ -132,31 +150,24 @@ void CKovaLnchCtrl::LaunchButton(uint32_t code, uint8_t origin)
     HWND tunerDeck = FindTunerDeck(texts);
     const bool receiverState = GetControlSettings().DTFlags == 1;
 
-    uint32_t profile = PROFILE_NONE;
+    uint32_t profile = ButtonProfile(code);
     switch (code) {
     case CODE_HALCYON:
-        profile = halcyon ? PROFILE_NONE : PROFILE_HALCYON;
-        break;
-    case CODE_DVD:
-    case CODE_DVD_KEY:
-        profile = PROFILE_DVD;
+        if (halcyon) {
+            profile = PROFILE_NONE;
+        }
         break;
     case CODE_TV:
     case CODE_TV_KEY:
-        profile = PROFILE_TV;
         if (receiverState) {
             CheckTvStatus = 1;
             ShowName = 0;
         }
         break;
     case CODE_TV_OTHER:
-        profile = (brivue || tunerDeck) ? PROFILE_NONE : PROFILE_TV_OTHER;
-        break;
-    case CODE_MEDIA_CENTER_A:
-        profile = PROFILE_MEDIA_CENTER_A;
-        break;
-    case CODE_MEDIA_CENTER_B:
-        profile = PROFILE_MEDIA_CENTER_B;
+        if (brivue || tunerDeck) {
+            profile = PROFILE_NONE;
+        }
         break;
     case CODE_BRIVUE_START: {
         uint8_t state = 0;
@@ -169,7 +180,6 @@ void CKovaLnchCtrl::LaunchButton(uint32_t code, uint8_t origin)
             EndBrivueRetries();
             return;
         }
-        profile = PROFILE_TV;
         ShowName = (!receiverState || state != HANDSHAKE_STATE_QUIET) ? 1 : 0;
         break;
     }
@@ -183,14 +193,18 @@ void CKovaLnchCtrl::LaunchButton(uint32_t code, uint8_t origin)
             }
             return;
         }
-        profile = tunerDeck ? PROFILE_NONE : PROFILE_TV_OTHER;
+        if (tunerDeck) {
+            profile = PROFILE_NONE;
+        }
         break;
     case BRIVUE_RETRY_CODE:
-        profile = PROFILE_TV;
         ShowName = 0;
         break;
     default:
-        return;
+        if (profile == PROFILE_NONE) {
+            return;
+        }
+        break;
     }
 
     if (!LoadButtonProfile(profile)) {

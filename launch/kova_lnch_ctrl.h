@@ -50,6 +50,11 @@ constexpr UINT MEDIA_CENTER_QUERY_TIMEOUT_MS = 1000;
 constexpr char TV_STATUS_LIBRARY[] = "BvBootCk.dll";
 constexpr char TV_STATUS_EXPORT[] = "BvBtCkGetTVStatus";
 
+// The profile (0-based) that launch button code starts when none of the
+// media applications it looks for runs; PROFILE_NONE for a code that starts
+// nothing. LaunchButton starts from this and then looks at the windows.
+uint32_t ButtonProfile(uint32_t code);
+
 class CKovaLnchCtrl : public CLnchCtrl {
 public:
     // receiver: the handshake and TV-ready reports (through the device

@@ -3,9 +3,12 @@
 #include "base/messages.h"
 #include "config/device_identities.h"
 #include "hid/hid_backend.h"
+#include "keys/key_send_ctrl.h"
 #include "keys/key_test_ctrl.h"
+#include "launch/kova_lnch_ctrl.h"
 #include "util/collections.h"
 #include "util/dialog_text.h"
+#include "util/profiles_page.h"
 #include "util/util_resource.h"
 
 #include <cstdio>
@@ -15,6 +18,31 @@ namespace {
 constexpr UINT WM_APP_REOPEN = WM_APP + 2;
 // Lines the page keeps of the presses before.
 constexpr int LOG_LINES = 200;
+
+// "0" or "0, 4": the categories of a target mask.
+std::string CategoryList(uint16_t mask)
+{
+    std::string list;
+    for (int bit = 0; bit < 16; ++bit) {
+        if (mask & (1u << bit)) {
+            list += (list.empty() ? "" : ", ") + std::to_string(bit);
+        }
+    }
+    return list;
+}
+
+std::string PostText(uint16_t mask, uint32_t command)
+{
+    return FormatText(IDS_DOES_POST, CategoryList(mask).c_str(), static_cast<unsigned long>(command));
+}
+
+std::string Join(const std::string& first, const std::string& second)
+{
+    if (first.empty() || second.empty()) {
+        return first + second;
+    }
+    return FormatText(IDS_DOES_JOIN, first.c_str(), second.c_str());
+}
 
 }  // namespace
 
@@ -129,18 +157,121 @@ void ButtonTestPage::OnReport(Reader& reader)
     }
 }
 
-std::string ButtonTestPage::DescribeAction(const KeyAction& action) const
+std::string ButtonTestPage::DescribeLaunch(uint32_t button) const
+{
+    const uint32_t profile = ButtonProfile(button);
+    if (profile == PROFILE_NONE) {
+        return std::string();
+    }
+    // The name as the Remote buttons page has it, saved or not.
+    const int number = static_cast<int>(profile) + 1;
+    const LaunchAssignment a =
+        ReadAssignment(m_document.Candidate(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY), AssignmentPlace{false, 0, number});
+    return a.Name.empty() ? FormatText(IDS_DOES_LAUNCH_UNNAMED, number)
+                          : FormatText(IDS_DOES_LAUNCH, number, a.Name.c_str());
+}
+
+std::string ButtonTestPage::DescribeRow(const KeyRow& row, const char* name) const
+{
+    // PostToHalcyonOrLaunch decides about its post and says it itself; a
+    // NightModeOrPost row reaches here only when it posts.
+    std::string post;
+    if (row.onPress != 0 && row.act != KeyAct::PostToHalcyonOrLaunch) {
+        post = PostText(row.mask, row.onPress);
+    }
+    std::string deed;
+    switch (row.act) {
+    case KeyAct::None:
+    case KeyAct::NightModeOrPost:
+    case KeyAct::DigitUnlessTarget:  // the codes of its rows have no digit key
+        break;
+    case KeyAct::PlayerKey:
+    case KeyAct::WindKey:
+        deed = FormatText(IDS_DOES_PLAYER, name);
+        break;
+    case KeyAct::FavouriteUnlessTarget:
+        deed = LoadText(IDS_DOES_FAVOURITE);
+        break;
+    case KeyAct::Mute:
+        deed = LoadText(IDS_DOES_MUTE);
+        break;
+    case KeyAct::CloseFront:
+        deed = LoadText(IDS_DOES_CLOSE_FRONT);
+        break;
+    case KeyAct::ToggleMaximize:
+        deed = FormatText(IDS_DOES_MAXIMIZE, CategoryList(static_cast<uint16_t>(row.arg)).c_str());
+        break;
+    case KeyAct::Launch:
+        deed = DescribeLaunch(row.arg);
+        break;
+    case KeyAct::MediaCenterProfile:
+        deed = FormatText(IDS_DOES_MEDIA_CENTER_NAME, static_cast<unsigned long>(row.arg + 1));
+        break;
+    case KeyAct::TvKey:
+        deed = FormatText(IDS_DOES_TV_KEY, DescribeLaunch(row.arg).c_str());
+        break;
+    case KeyAct::NumericEntry:
+        deed = LoadText(IDS_DOES_NUMERIC_ENTRY);
+        break;
+    case KeyAct::PostToHalcyonOrLaunch:
+        deed = FormatText(IDS_DOES_HALCYON_OR_LAUNCH, CategoryList(row.mask).c_str(),
+                          static_cast<unsigned long>(row.onPress), DescribeLaunch(row.arg).c_str());
+        break;
+    }
+    return Join(post, deed);
+}
+
+std::string ButtonTestPage::DescribeAction(const KeyAction& action, const char* name) const
 {
     const TrialResult* trial = m_document.LastTrial();
     if (!trial || trial->Controls.Test_Mode != 0) {
         // The test-mode controller shows the name it loads, nothing else.
         uint16_t code = action.handler == KeyHandler::ValueKey ? action.value : action.code;
-        char name[BUTTON_NAME_MAX + 1];
-        return LoadButtonName(GetModuleHandleA(nullptr), action.handler, code, name) != 0
-                   ? FormatText(IDS_ACTION_TEST_MODE, name)
+        char shown[BUTTON_NAME_MAX + 1];
+        return LoadButtonName(GetModuleHandleA(nullptr), action.handler, code, shown) != 0
+                   ? FormatText(IDS_ACTION_TEST_MODE, shown)
                    : LoadText(IDS_ACTION_TEST_MODE_NAMELESS);
     }
-    return std::string();
+    // The working controller, by its own rows and rules.
+    const PressPlan plan = PlanPress(action, trial->Controls);
+    std::string text;
+    switch (plan.Rule) {
+    case PressRule::None:
+        break;
+    case PressRule::Row:
+        text = DescribeRow(plan.Row, name);
+        break;
+    case PressRule::Player:
+        text = FormatText(IDS_DOES_PLAYER, name);
+        break;
+    case PressRule::PlayerAndBrowser:
+        text = FormatText(IDS_DOES_PLAYER_BROWSER, name);
+        break;
+    case PressRule::VolumeUp:
+        text = LoadText(IDS_DOES_VOLUME_UP);
+        break;
+    case PressRule::VolumeDown:
+        text = LoadText(IDS_DOES_VOLUME_DOWN);
+        break;
+    case PressRule::OneTouch:
+        text = FormatText(IDS_DOES_ONE_TOUCH, static_cast<unsigned long>(plan.Arg));
+        break;
+    case PressRule::Post:
+        text = plan.Arg ? FormatText(IDS_DOES_POST_VALUE, CategoryList(plan.Mask).c_str(),
+                                     static_cast<unsigned long>(plan.Command), static_cast<unsigned long>(plan.Arg))
+                        : PostText(plan.Mask, plan.Command);
+        break;
+    case PressRule::DigitKey:
+        text = LoadText(IDS_DOES_DIGIT);
+        break;
+    case PressRule::SoundEffect:
+        text = LoadText(IDS_DOES_EFFECT);
+        break;
+    case PressRule::NightModeNotice:
+        text = LoadText(IDS_DOES_NIGHT_MODE);
+        break;
+    }
+    return text.empty() ? LoadText(IDS_DOES_NOTHING) : text;
 }
 
 void ButtonTestPage::ShowPress(const KeyAction& action)
@@ -158,7 +289,7 @@ void ButtonTestPage::ShowPress(const KeyAction& action)
     if (action.state) {
         SetControlText(m_window, IDC_BTN_NAME, name);
         SetControlText(m_window, IDC_BTN_CODE, codeLine);
-        SetControlText(m_window, IDC_BTN_ACTION, DescribeAction(action));
+        SetControlText(m_window, IDC_BTN_ACTION, DescribeAction(action, name));
     }
     HWND log = Item(IDC_BTN_LOG);
     std::string line = std::string(name) + "  " + codeLine;

@@ -7,6 +7,7 @@
 #include "util/util_page.h"
 
 #include "hid/hid_device.h"
+#include "keys/key_send_tables.h"
 #include "keys/report_decoder.h"
 
 #include <memory>
@@ -35,8 +36,12 @@ private:
     Reader* FindReader(LPARAM device);
     void OnReport(Reader& reader);
     void ShowPress(const KeyAction& action);
-    // What kova does with the press under the settings on the pages.
-    std::string DescribeAction(const KeyAction& action) const;
+    // What kova does with the press under the settings on the pages; name:
+    // the button's name as shown.
+    std::string DescribeAction(const KeyAction& action, const char* name) const;
+    std::string DescribeRow(const KeyRow& row, const char* name) const;
+    // A launch of the remote's button; empty when the code starts nothing.
+    std::string DescribeLaunch(uint32_t button) const;
 
     std::vector<Reader> m_readers;
     KeyDecoderState m_state{};

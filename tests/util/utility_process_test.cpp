@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -229,6 +230,16 @@ public:
 
 class UtilityTest : public ::testing::Test {
 protected:
+    // The utility on its button-test page, reading the classic receiver.
+    void StartOnButtonTest()
+    {
+        AddTestReceiverIdentity();
+        host.Run(RECEIVER_COL03);
+        utility.Start();
+        utility.ShowPage(PAGE_BUTTONS);
+        ASSERT_TRUE(host.WaitForEvents("opened 3 handle", 1, UTILITY_TIMEOUT_MS));
+    }
+
     CleanOrlanRegistry clean;
     ReceiverHost host;
     Utility utility;
@@ -275,11 +286,7 @@ TEST_F(UtilityTest, ReceiversPageShowsWhichCollectionsKovaWouldOpenAndSavesTheId
 
 TEST_F(UtilityTest, ButtonTestShowsTheNameAndCodeOfEachPress)
 {
-    AddTestReceiverIdentity();
-    host.Run(RECEIVER_COL03);
-    utility.Start();
-    utility.ShowPage(PAGE_BUTTONS);
-    ASSERT_TRUE(host.WaitForEvents("opened 3 handle", 1, UTILITY_TIMEOUT_MS));
+    ASSERT_NO_FATAL_FAILURE(StartOnButtonTest());
 
     struct Press {
         const char* report;
@@ -305,6 +312,51 @@ TEST_F(UtilityTest, ButtonTestShowsTheNameAndCodeOfEachPress)
         return !log.empty() && log.front().find("MCE Start") == 0 &&
                log.front().find(UtilityText(IDS_RELEASED)) != std::string::npos;
     })) << utility.Shown(PAGE_BUTTONS, IDC_BTN_LOG) << UtilityText(IDS_RELEASED);
+    utility.ClickFrame(IDCANCEL);
+    EXPECT_TRUE(utility.WaitClosed());
+}
+
+// The utility's text id with its printf arguments, as the page fills it in.
+template <typename... Args>
+std::string UtilityFormat(UINT id, Args... args)
+{
+    char text[1024] = {};
+    std::snprintf(text, sizeof(text), UtilityText(id).c_str(), args...);
+    return text;
+}
+
+TEST_F(UtilityTest, ButtonTestSaysWhatKovaWouldDoWithEachPressOnAConfiguredMachine)
+{
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Test_Mode", 0);
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, LAUNCH_PROFILES_KEY, "Btn2_Name", "DVD");
+    ASSERT_NO_FATAL_FAILURE(StartOnButtonTest());
+
+    struct Press {
+        const char* report;
+        const char* name;
+        std::string does;
+    };
+    const std::string dvdCommand = UtilityFormat(IDS_DOES_POST, "0", 4105ul);
+    const std::string dvdLaunch = UtilityFormat(IDS_DOES_LAUNCH, 2, "DVD");
+    const Press presses[] = {
+        // A row of the media-center table: its command to category 0.
+        {"04 0d 00 00 00 00 00 00", "MCE Start", UtilityFormat(IDS_DOES_POST, "0", 4109ul)},
+        // The DVD application key: the command, then the launch of its named profile.
+        {"03 00 00 00 02 00 00 00", "DVD", UtilityFormat(IDS_DOES_JOIN, dvdCommand.c_str(), dvdLaunch.c_str())},
+        {"02 10 00 00 00 00 00 00", "volume up", UtilityText(IDS_DOES_VOLUME_UP)},
+        // The night-mode key posts its command while BSFlags is not 1.
+        {"05 5b 00 00 00 00 00 00", "extra key 91", UtilityFormat(IDS_DOES_POST, "5", 52ul)},
+        // Play/Pause has no row on a configured machine.
+        {"03 cd 00 00 00 00 00 00", "Play/Pause", UtilityText(IDS_DOES_NOTHING)},
+    };
+    for (const Press& press : presses) {
+        SCOPED_TRACE(press.name);
+        ASSERT_FALSE(press.does.empty());
+        host.Run(std::string("send 3 ") + press.report);
+        EXPECT_TRUE(WaitUntil([&] { return utility.Text(PAGE_BUTTONS, IDC_BTN_ACTION) == press.does; }))
+            << utility.Text(PAGE_BUTTONS, IDC_BTN_NAME) << ": " << utility.Text(PAGE_BUTTONS, IDC_BTN_ACTION);
+        host.Run(std::string("send 3 ") + std::string(press.report).substr(0, 2) + " 00 00 00 00 00 00 00");
+    }
     utility.ClickFrame(IDCANCEL);
     EXPECT_TRUE(utility.WaitClosed());
 }
