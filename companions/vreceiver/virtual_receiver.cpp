@@ -516,11 +516,21 @@ void VirtualReceiver::DropConnections(uint32_t number)
     }
     for (const ConnectionPtr& c : cut) {
         std::lock_guard<std::mutex> guard(c->WriteLock);
-        if (!c->Closed && !c->Dropped) {
-            c->Dropped = true;
-            // The client's pending and later reads fail as its device is gone.
-            DisconnectNamedPipe(c->Pipe);
+        if (c->Closed || c->Dropped) {
+            continue;
         }
+        // A client that closed its handle already (on the query of an
+        // eject) has broken its end of the pipe, and that close is reported
+        // as such. The connection's thread may not have seen it yet on a
+        // busy machine: ask the pipe, not the thread.
+        DWORD available = 0;
+        if (!PeekNamedPipe(c->Pipe, nullptr, 0, nullptr, &available, nullptr) &&
+            GetLastError() == ERROR_BROKEN_PIPE) {
+            continue;
+        }
+        c->Dropped = true;
+        // The client's pending and later reads fail as its device is gone.
+        DisconnectNamedPipe(c->Pipe);
     }
 }
 
