@@ -223,9 +223,21 @@ void CMainCtrl::DeleteDeviceManager()
     if (!DeviceActive) {
         return;
     }
-    delete DeviceManager;
+    // A notice handled while the manager stops a reader (taking messages
+    // out of the queue runs those other threads send) must not pull the
+    // manager from under that work: it is reopened from the message loop
+    // instead, which deletes it then (and opens nothing for a session that
+    // is not on the console).
+    if (DeviceManager && DeviceManager->IsBusy()) {
+        PostMessageA(MainWindow, WM_HID_REOPEN, 0, 0);
+        return;
+    }
+    // Gone from view before it goes: notices handled while it stops its
+    // readers find no manager.
+    CHidControl* dying = DeviceManager;
     DeviceManager = nullptr;
     DeviceActive = 0;
+    delete dying;
     UpdateTrayIcons();
 }
 
