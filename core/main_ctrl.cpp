@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/power.h"
 #include "base/scoped.h"
+#include "core/main_window.h"
 #include "core/message_box.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
@@ -495,6 +496,8 @@ void CALLBACK CMainCtrl::WakeCheckTimerProc(HWND, UINT, UINT_PTR id, DWORD)
     if (id != IDT_WAKE_CHECK && id != IDT_WAKE_RETRY) {
         return;
     }
+    // The button's action may ask or tell the user in a message box.
+    MainWindowHandler handler;
     if (KillTimer(MainWindow, id)) {
         (id == IDT_WAKE_CHECK ? WakeCheckTimer : WakeRetryTimer) = 0;
     }
