@@ -425,23 +425,23 @@ TEST_F(MainCtrlTest, AFailedQueryRemoveOpensEverythingAfresh)
     EXPECT_EQ(CMainCtrl::DeviceActive, 1);
 }
 
-// The same notice while the manager closes a device: handled inside that
-// close, it must not delete the manager under it, so the reopen comes after.
-TEST_F(MainCtrlTest, AFailedQueryRemoveDuringACloseReopensOnceTheCloseIsDone)
+// The same notice while the manager removes a device: handled inside that
+// removal, it must not delete the manager under it, so the reopen comes after.
+TEST_F(MainCtrlTest, AFailedQueryRemoveDuringARemovalReopensOnceTheRemovalIsDone)
 {
     host.Run(CLASSIC);
     host.Run(RADIO);
     Start();
     ASSERT_TRUE(WaitForEvents("opened 4", 1));
-    ASSERT_TRUE(AwaitSentMessage([&] { host.Run("aside eject 3"); }));
+    ASSERT_TRUE(AwaitSentMessage([&] { host.Run("aside unplug 3"); }));
     std::thread other;
     ASSERT_TRUE(AwaitSentMessage([&] {
         other = std::thread([&] { SendMessageA(Window(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, 0); });
     }));
-    // The query-remove closes collection 3; the failed query comes inside.
+    // The removal of collection 3 comes first; the failed query inside it.
+    ASSERT_TRUE(host.WaitForEvents("aside handled", 1));
     ASSERT_TRUE(WaitForEvents("opened 4", 2)) << "reopened";
     other.join();
-    ASSERT_TRUE(host.WaitForEvents("aside handled", 1));
     EXPECT_NE(CMainCtrl::DeviceManager, nullptr);
     EXPECT_EQ(CMainCtrl::DeviceActive, 1);
     EXPECT_EQ(CMainCtrl::DeviceManager->GetDeviceCount(), 1) << "the radio collection alone";
