@@ -5,12 +5,15 @@ namespace {
 HWND MainWindow = nullptr;
 HINSTANCE Instance = nullptr;
 AppMessageBoxFn MessageBoxFn = nullptr;
+bool DisplayOff = false;
 
 }  // namespace
 
 HWND GetAppMainWindow() { return MainWindow; }
 
 HINSTANCE GetAppInstance() { return Instance; }
+
+bool IsAppDisplayOff() { return DisplayOff; }
 
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot)
 {
@@ -22,3 +25,5 @@ void SetAppMainWindow(HWND window) { MainWindow = window; }
 void SetAppInstance(HINSTANCE instance) { Instance = instance; }
 
 void SetAppMessageBox(AppMessageBoxFn show) { MessageBoxFn = show; }
+
+void SetAppDisplayOff(bool off) { DisplayOff = off; }

@@ -31,6 +31,9 @@ using AppMessageBoxFn = INT_PTR (*)(HWND owner, LPCSTR text, LPCSTR caption, UIN
 HWND GetAppMainWindow();
 // The program's instance; null before the main window exists.
 HINSTANCE GetAppInstance();
+// Whether the console display is off, as the last display-state notice
+// said; false before any.
+bool IsAppDisplayOff();
 // Runs the program's message box in the given slot; 0 (as if closed without
 // an answer) while no message box has been installed.
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot);
@@ -39,3 +42,4 @@ INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UI
 void SetAppMainWindow(HWND window);
 void SetAppInstance(HINSTANCE instance);
 void SetAppMessageBox(AppMessageBoxFn show);
+void SetAppDisplayOff(bool off);

@@ -2,13 +2,31 @@
 
 #include <windows.h>
 
+namespace {
+
+void Press(uint8_t vk, DWORD flags)
+{
+    keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), flags, 0);
+}
+
+}  // namespace
+
 void TapKey(uint8_t vk)
 {
     if (vk == 0) {
         return;
     }
-    BYTE scan = static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
-    keybd_event(vk, scan, 0, 0);
+    Press(vk, 0);
     Sleep(0);
-    keybd_event(vk, scan, KEYEVENTF_KEYUP, 0);
+    Press(vk, KEYEVENTF_KEYUP);
+}
+
+void TapAltKey(uint8_t vk)
+{
+    if (vk == 0) {
+        return;
+    }
+    Press(VK_MENU, 0);
+    TapKey(vk);
+    Press(VK_MENU, KEYEVENTF_KEYUP);
 }

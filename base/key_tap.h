@@ -7,3 +7,6 @@
 
 // Presses and releases vk; nothing for vk 0.
 void TapKey(uint8_t vk);
+
+// The same with Alt held around it (Alt+F4, Alt+Left, ...); nothing for vk 0.
+void TapAltKey(uint8_t vk);

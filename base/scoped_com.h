@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include "base/scoped.h"
 
 template <typename Interface>

@@ -3,19 +3,14 @@
 #include "base/text_util.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr char SONG_SELECTOR_KEY[] = "SOFTWARE\\Tallis\\SongBox Selector\\Settings";
 constexpr char SONG_SELECTOR_EXE[] = "\\SBSelector.exe";
 
-// One flag for the process, as the launcher's indirection expects: the Open of
-// the song selector's key and the QueryString meant for it come in pairs.
-volatile LONG g_songSelectorRedirect = 0;
-
 }  // namespace
-
-bool CRegs::SongSelectorRedirectPending() { return g_songSelectorRedirect != 0; }
 
 LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
 {
@@ -29,9 +24,7 @@ LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
     }
     m_key = key;
     m_open = 1;
-    if (subkey && std::strcmp(subkey, SONG_SELECTOR_KEY) == 0) {
-        InterlockedExchange(&g_songSelectorRedirect, 1);
-    }
+    m_songSelectorRedirect = subkey && std::strcmp(subkey, SONG_SELECTOR_KEY) == 0;
     return ERROR_SUCCESS;
 }
 
@@ -40,6 +33,7 @@ LONG CRegs::Close()
     LONG rc = RegCloseKey(m_key);
     m_key = nullptr;
     m_open = 0;
+    m_songSelectorRedirect = false;
     return rc;
 }
 
@@ -80,7 +74,7 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
     DWORD cb = REGS_WORK_BUFFER;
     LONG rc;
 
-    if (InterlockedExchange(&g_songSelectorRedirect, 0) != 0) {
+    if (std::exchange(m_songSelectorRedirect, false)) {
         rc = RegQueryValueExA(m_key, "SetupPath", nullptr, &type, reinterpret_cast<BYTE*>(work), &cb);
         if (rc == ERROR_SUCCESS && type == REG_SZ) {
             size_t folderLen = strnlen(work, REGS_WORK_BUFFER);

@@ -34,13 +34,17 @@ public:
     bool IsOpen() const { return m_open != 0; }
     HKEY Key() const { return m_key; }
 
-    // The song selector's settings key makes the next QueryString read its
-    // install folder instead (see the launcher's registry indirection).
-    static bool SongSelectorRedirectPending();
+    // The song selector's settings key makes the next QueryString of this
+    // object read its install folder instead (see the launcher's registry
+    // indirection). Kept per object: launch threads and the main thread read
+    // the registry at the same time, and a flag shared by the process let one
+    // reader use up the redirect meant for another.
+    bool SongSelectorRedirectPending() const { return m_songSelectorRedirect; }
 
 private:
     HKEY m_key = nullptr;
     uint32_t m_open = 0;
+    bool m_songSelectorRedirect = false;
 };
 
 // Reads a whole text value with the store's rules: REG_SZ only, into a buffer

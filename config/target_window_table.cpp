@@ -163,9 +163,12 @@ void TargetWindowTable::AddConfigured(const TargetWindowEntry& entry)
     m_highest = std::max(m_highest, m_staticCount);
 }
 
+// Positions behind the configured windows never hold a class or title, so a
+// registration's entry is written whole.
 void TargetWindowTable::Fill(int index, HWND window, uint32_t message, uint32_t categories)
 {
     TargetWindowEntry& entry = m_entries[index];
+    entry = TargetWindowEntry{};
     entry.Message = TARGET_MESSAGE_BASE + message;
     entry.Window = window;
     entry.Categories = NormalizeTargetCategories(categories);
@@ -173,13 +176,23 @@ void TargetWindowTable::Fill(int index, HWND window, uint32_t message, uint32_t 
     m_highest = std::max(m_highest, index + 1);
 }
 
+int TargetWindowTable::RegistrationIndex(int number) const
+{
+    int index = m_staticCount + number - 1;
+    return index < TARGET_WINDOW_MAX ? index : -1;
+}
+
 int TargetWindowTable::Register(HWND window, uint32_t number, uint32_t message, uint32_t categories)
 {
     if (number == 0 || number > TARGET_WINDOW_STATIC_MAX) {
         return -1;
     }
-    // Behind the configured entries; class and title stay as they were.
-    Fill(m_staticCount + static_cast<int>(number) - 1, window, message, categories);
+    int index = RegistrationIndex(static_cast<int>(number));
+    if (!window) {
+        m_entries[index] = TargetWindowEntry{};
+        return 0;
+    }
+    Fill(index, window, message, categories);
     return 0;
 }
 
@@ -187,11 +200,11 @@ void TargetWindowTable::Apply(const SendWindowRegistrations& registrations)
 {
     for (int n = 1; n <= SEND_WINDOW_REGISTRATION_MAX; ++n) {
         const SendWindowRegistration& slot = registrations.Slot[n - 1];
-        if (slot.Window == 0) {
+        int index = RegistrationIndex(n);
+        if (slot.Window == 0 || index < 0) {
             continue;
         }
-        m_entries[n - 1] = TargetWindowEntry{};
-        Fill(n - 1, HandleFromRegistry(slot.Window), slot.Message, slot.Categories);
+        Fill(index, HandleFromRegistry(slot.Window), slot.Message, slot.Categories);
     }
 }
 

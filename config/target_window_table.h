@@ -100,12 +100,19 @@ public:
     // Appends an entry read from the installer's key (load only).
     void AddConfigured(const TargetWindowEntry& entry);
 
-    // A client registration: position static count + ucId. 0 done, -1 when
-    // ucId is 0 (the table is then unchanged).
+    // A client registration: position static count + number, whichever way
+    // it arrives, so a client keeps one entry and never replaces a
+    // configured window. 0 done, -1 when number is 0 or beyond 255 (the
+    // table is then unchanged). A null window clears the position: the
+    // client withdrew, and a post to a null handle would land in the
+    // program's own thread queue.
     int Register(HWND window, uint32_t number, uint32_t message, uint32_t categories);
 
-    // Registrations from the registry go to position n itself, not behind
-    // the configured entries, and replace whatever was there.
+    // The registrations stored in the registry, each at the same position as
+    // a direct registration of its number. A stored handle of 0 means the
+    // number is not registered there (the client library writes 0 once its
+    // direct registration went through), so it leaves the position alone.
+    // A number whose position would lie beyond the table is passed over.
     void Apply(const SendWindowRegistrations& registrations);
 
     // Stores a window found for a class entry. Refused (false) for anything
@@ -119,6 +126,8 @@ public:
     int Highest() const { return m_highest; }
 
 private:
+    // 0-based entry index of registration number n; -1 beyond the table.
+    int RegistrationIndex(int number) const;
     void Fill(int index, HWND window, uint32_t message, uint32_t categories);
 
     TargetWindowEntry m_entries[TARGET_WINDOW_MAX] = {};

@@ -384,6 +384,7 @@ void CMainCtrl::OnDisplayState(HWND window, LPARAM data)
     switch (setting->Data[0]) {
     case DISPLAY_STATE_OFF:
         DisplayOff = 1;
+        SetAppDisplayOff(true);
         WakeReplySent = 0;
         DisplayOffSeen = 1;
         StopWakeTimers();
@@ -391,6 +392,7 @@ void CMainCtrl::OnDisplayState(HWND window, LPARAM data)
         break;
     case DISPLAY_STATE_ON:
         DisplayOff = 0;
+        SetAppDisplayOff(false);
         PostMessageA(window, WM_HID_REOPEN_WAKE, 0, 0);
         break;
     default:

@@ -52,3 +52,11 @@ struct HidDeviceInfo {
     HidReportSet Output;
     HidReportSet Feature;
 };
+
+class HidBackend;
+
+// Buffers, capability lists and data items of the three report kinds, from
+// the collection's capabilities and preparsed data; false when one cannot be
+// made (what was made stays for FreeReportSets).
+bool FillReportSets(HidBackend& backend, HidDeviceInfo& info);
+void FreeReportSets(HidDeviceInfo& info);

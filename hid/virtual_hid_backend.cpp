@@ -493,6 +493,13 @@ bool VirtualHidBackend::EnsureNoticeThread()
         SetLastError(err);
         return false;
     }
+    // The notice thread runs this module's code for as long as the backend
+    // lives, and a library's detach notice (under the loader lock) cannot
+    // wait for a thread to end: a library that runs it (kovaapi.dll) stays
+    // loaded until its process ends. For a program this changes nothing.
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&HID_INTERFACE_GUID), &self);
     m_noticeThread.reset(CreateThread(nullptr, 0, NoticeMain, this, 0, nullptr));
     if (!m_noticeThread) {
         m_noticePipe.reset();

@@ -37,7 +37,9 @@ remote "plug 1 vid=0x0bda pid=0x0150 page=0x0001 usage=0x06 in=9 feature=0"
 remote "plug 2 vid=0x0bda pid=0x0150 page=0x000c usage=0x01 in=3 feature=0"
 remote "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4"
 remote "feature 3 03 6e"
-for _ in $(seq 100); do grep -q '^plugged 3' "$events" 2>/dev/null && break; sleep 0.1; done
+# The radio receiver's vendor collection, which drives the remote's display.
+remote "plug 4 vid=0x0bda pid=0x0150 page=0xff01 usage=0x01 in=8 out=8 feature=8"
+for _ in $(seq 100); do grep -q '^plugged 4' "$events" 2>/dev/null && break; sleep 0.1; done
 KOVA_JOURNAL="$JOURNAL_WIN" KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
 kova_pid=$!
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
@@ -55,9 +57,15 @@ say "second copy exited with code $second; $still"
 step "A client program registers a window of its own (WM_COPYDATA, as kovaapi does)"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" register 5 | tr -d '\r')"
 
+step "A client program uses kovaapi.dll: its window for the buttons, a text and a symbol, 123 on the remote's display"
+KOVA_JOURNAL="$JOURNAL_WIN" KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kovaapi_sample.exe" 2 </dev/null 2>/dev/null |
+    tr -d '\r' | while read -r line; do say "sample: $line"; done
+say "the receiver got: $(grep '^output 4' "$events" | tail -1)"
+
 step "The Windows session ends (then the end is cancelled)"
 say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" endsession | tr -d '\r')"
-say "client library called: $(grep -a kovaapi.dll "$JOURNAL" 2>/dev/null | tr -d '\r' || echo nothing)"
+for _ in $(seq 50); do [ "$(grep -c '^output 4' "$events")" -ge 2 ] && break; sleep 0.1; done
+say "kova blanked the remote's display: $(grep '^output 4' "$events" | tail -1)"
 
 step "Pressing buttons on the virtual remote (the receiver woke the PC with button 110)"
 shown() { grep -a '^orlanosd.dll OnScreen_DisplayA' "$JOURNAL" 2>/dev/null | LC_ALL=C sed -E 's/.* text="(.*)"\r?$/\1/'; }

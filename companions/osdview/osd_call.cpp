@@ -8,37 +8,6 @@
 
 namespace {
 
-// Writes text in double quotes, with quotes, backslashes and control bytes
-// as \xNN so the journal line stays one line. Double-byte characters pass
-// whole: their second byte may look like a backslash.
-void Quote(const char* text, UINT codePage, char* out, size_t size)
-{
-    size_t used = 0;
-    auto put = [&](char c) {
-        if (used + 1 < size) {
-            out[used++] = c;
-        }
-    };
-    put('"');
-    for (const char* p = text; *p && used + 6 < size; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (codePage && IsDBCSLeadByteEx(codePage, c) && p[1]) {
-            put(*p);
-            put(*++p);
-        } else if (c < 0x20 || c == '"' || c == '\\' || c == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
-            for (const char* e = escaped; *e; ++e) {
-                put(*e);
-            }
-        } else {
-            put(*p);
-        }
-    }
-    put('"');
-    out[used] = '\0';
-}
-
 void Journal(const char* library, const char* exportName, const OsdRecord* record, const OsdRequest& checked,
              OsdVerdict verdict)
 {
@@ -55,14 +24,14 @@ void Journal(const char* library, const char* exportName, const OsdRecord* recor
     const LOGFONTA& f = record->Font;
     UINT codePage = CodePageOfCharset(f.lfCharSet);
     char face[LF_FACESIZE * 4 + 3];
-    Quote(checked.Font.lfFaceName, codePage, face, sizeof(face));
+    JournalQuote(checked.Font.lfFaceName, codePage, face, sizeof(face));
     char text[OSD_VIEW_TEXT_MAX + 3];
     if (!record->Text) {
         std::snprintf(text, sizeof(text), "null");
     } else if (record->Type != OSD_TYPE_TEXT || verdict == OsdVerdict::UnreadableText) {
         std::snprintf(text, sizeof(text), "set");
     } else {
-        Quote(checked.Text, codePage, text, sizeof(text));
+        JournalQuote(checked.Text, codePage, text, sizeof(text));
     }
     JournalLine(library, exportName,
                 "result=%s size=%u type=%u picture=%u color=0x%06X kind=%u time=%u height=%u margin=%u "

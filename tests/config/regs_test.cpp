@@ -138,24 +138,54 @@ TEST_F(RegsTest, SongSelectorKeyRedirectsTheNextTextReadOnly)
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, SONG_KEY, "SetupPath", "C:\\Tallis\\SongBox");
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, SONG_KEY, "Other", "plain");
     ASSERT_EQ(regs.Open(HKEY_LOCAL_MACHINE, SONG_KEY, KEY_READ), ERROR_SUCCESS);
-    EXPECT_TRUE(CRegs::SongSelectorRedirectPending());
+    EXPECT_TRUE(regs.SongSelectorRedirectPending());
 
     char buf[REGS_WORK_BUFFER] = {};
     uint32_t len = 0;
     EXPECT_EQ(regs.QueryString(buf, sizeof(buf), "Other", &len), ERROR_SUCCESS);
     EXPECT_STREQ(buf, "C:\\Tallis\\SongBox\\SBSelector.exe");
     EXPECT_EQ(len, sizeof("C:\\Tallis\\SongBox\\SBSelector.exe"));
-    EXPECT_FALSE(CRegs::SongSelectorRedirectPending());
+    EXPECT_FALSE(regs.SongSelectorRedirectPending());
 
     EXPECT_EQ(regs.QueryString(buf, sizeof(buf), "Other", &len), ERROR_SUCCESS);
     EXPECT_STREQ(buf, "plain");
+}
+
+// A launch thread resolving the song selector's key and the main thread
+// re-reading its on-screen settings each hold their own reader: neither may
+// use up or receive the other's redirect, whichever reads first.
+TEST_F(RegsTest, SongSelectorRedirectBelongsToTheReaderThatOpenedTheKey)
+{
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, SONG_KEY, "SetupPath", "C:\\Tallis\\SongBox");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, KEY, "Name", "own");
+    ASSERT_EQ(regs.Open(HKEY_LOCAL_MACHINE, SONG_KEY, KEY_READ), ERROR_SUCCESS);
+
+    CRegs other;
+    ASSERT_EQ(other.Open(HKEY_LOCAL_MACHINE, KEY, KEY_READ), ERROR_SUCCESS);
+    EXPECT_FALSE(other.SongSelectorRedirectPending());
+    char buf[REGS_WORK_BUFFER] = {};
+    uint32_t len = 0;
+    EXPECT_EQ(other.QueryString(buf, sizeof(buf), "Name", &len), ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "own") << "another reader's text read in between";
+    other.Close();
+
+    EXPECT_EQ(regs.QueryString(buf, sizeof(buf), "", &len), ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "C:\\Tallis\\SongBox\\SBSelector.exe") << "the redirect is still there for its reader";
+
+    // Opened again for another key, the same object reads plainly.
+    regs.Close();
+    ASSERT_EQ(regs.Open(HKEY_LOCAL_MACHINE, SONG_KEY, KEY_READ), ERROR_SUCCESS);
+    regs.Close();
+    ASSERT_EQ(regs.Open(HKEY_LOCAL_MACHINE, KEY, KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(regs.QueryString(buf, sizeof(buf), "Name", &len), ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "own");
 }
 
 TEST_F(RegsTest, SongSelectorKeyIsMatchedExactly)
 {
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, SONG_KEY, "SetupPath", "C:\\x");
     ASSERT_EQ(regs.Open(HKEY_LOCAL_MACHINE, "Software\\Tallis\\SongBox Selector\\Settings", KEY_READ), ERROR_SUCCESS);
-    EXPECT_FALSE(CRegs::SongSelectorRedirectPending()) << "the comparison is case-sensitive";
+    EXPECT_FALSE(regs.SongSelectorRedirectPending()) << "the comparison is case-sensitive";
 }
 
 TEST_F(RegsTest, SongSelectorFolderTooLongToJoinIsAFailedRead)
@@ -167,7 +197,7 @@ TEST_F(RegsTest, SongSelectorFolderTooLongToJoinIsAFailedRead)
     uint32_t len = 99;
     EXPECT_EQ(regs.QueryString(buf, sizeof(buf), "x", &len), REGS_NO_TEXT);
     EXPECT_EQ(len, 0u);
-    EXPECT_FALSE(CRegs::SongSelectorRedirectPending()) << "cleared even when the read failed";
+    EXPECT_FALSE(regs.SongSelectorRedirectPending()) << "cleared even when the read failed";
     regs.Close();
 
     // One shorter fits exactly 520 characters.

@@ -186,6 +186,14 @@ TEST_F(TargetWindowTest, SlotZeroIsRefusedAndSlot255FillsTheLastEntry)
     EXPECT_EQ(EntryAt(509).Window, Handle(0x2222));
     EXPECT_EQ(CConfig::RegisterTargetWindow(Registration(0x3333, 1, 1, 0)), 0);
     EXPECT_EQ(EntryAt(255).Window, Handle(0x3333)) << "n = 1 is position 256";
+
+    // Stored numbers go to the same positions; 256 would lie beyond the table.
+    Send("SendWnd254_hWnd", 0x4440);
+    Send("SendWnd256_hWnd", 0x6660);
+    ASSERT_EQ(CConfig::LoadSendWindowRegistrations(SendWindowKey()), ERROR_SUCCESS);
+    EXPECT_EQ(EntryAt(508).Window, Handle(0x4440));
+    EXPECT_EQ(EntryAt(509).Window, Handle(0x2222)) << "untouched by number 256";
+    EXPECT_EQ(CConfig::GetTargetWindowHighest(), TARGET_WINDOW_MAX);
 }
 
 TEST_F(TargetWindowTest, CopyDataRecordIsReadOnlyWhenWhole)
@@ -243,7 +251,10 @@ TEST(SendWindowValueNameTest, NamesThatAreNoUsableNumberEndTheScan)
     EXPECT_EQ(ParseSendWindowValueName(nullptr).Field, SendWindowField::None);
 }
 
-TEST_F(TargetWindowTest, StoredRegistrationsTakeTheirOwnPositionWithoutOffset)
+// A client number holds one position whichever way it arrives: behind the
+// configured windows, which it never replaces, so a client registered both
+// ways gets each command once.
+TEST_F(TargetWindowTest, StoredAndDirectRegistrationsOfANumberShareOnePositionBehindTheConfiguredWindows)
 {
     ConfigureClasses(3);
     Send("SendWnd1_hWnd", 0x1110);
@@ -257,22 +268,41 @@ TEST_F(TargetWindowTest, StoredRegistrationsTakeTheirOwnPositionWithoutOffset)
     CConfig config;
     ASSERT_EQ(CConfig::LoadSendWindowRegistrations(SendWindowKey()), ERROR_SUCCESS);
 
-    TargetWindowEntry first = EntryAt(0);
-    EXPECT_EQ(first.Flags, 0x100Cu) << "replaces the configured window at position 1";
-    EXPECT_STREQ(first.Class, "") << "the entry is cleared first";
+    for (int index = 0; index < 3; ++index) {
+        EXPECT_EQ(EntryAt(index).Flags, 0x1001u) << "configured window " << index + 1 << " stays";
+        EXPECT_EQ(EntryAt(index).Class, "Class" + std::to_string(index + 1));
+    }
+    TargetWindowEntry first = EntryAt(3);
+    EXPECT_EQ(first.Flags, 0x100Cu) << "number 1 is position 4";
     EXPECT_EQ(first.Window, Handle(0x1110));
     EXPECT_EQ(first.Message, 0x8005u);
     EXPECT_EQ(first.Categories, 0x10000u);
-
-    TargetWindowEntry second = EntryAt(1);
+    TargetWindowEntry second = EntryAt(4);
     EXPECT_EQ(second.Message, 0x8000u) << "no message value: WM_APP + 0";
     EXPECT_EQ(second.Flags, 0x1004u);
-
-    EXPECT_STREQ(EntryAt(2).Class, "Class3") << "untouched";
-    EXPECT_EQ(EntryAt(4).Flags, 0u) << "handle 0: not registered";
-    EXPECT_EQ(EntryAt(5).Categories, 0x2u);
-    EXPECT_EQ(CConfig::GetTargetWindowHighest(), 6);
+    EXPECT_EQ(EntryAt(7).Flags, 0u) << "handle 0: not registered";
+    EXPECT_EQ(EntryAt(8).Categories, 0x2u);
+    EXPECT_EQ(CConfig::GetTargetWindowHighest(), 9);
     EXPECT_EQ(CConfig::GetTargetWindowStaticCount(), 3);
+
+    // The client registers number 1 directly as well; its library then
+    // writes the stored handle as 0 and the watcher reloads.
+    EXPECT_EQ(CConfig::RegisterTargetWindow(Registration(0x7770, 1, 6, 0x20000)), 0);
+    Send("SendWnd1_hWnd", 0);
+    ASSERT_EQ(CConfig::LoadSendWindowRegistrations(SendWindowKey()), ERROR_SUCCESS);
+    int holders = 0;
+    for (int index = 0; index < CConfig::GetTargetWindowHighest(); ++index) {
+        TargetWindowEntry entry = EntryAt(index);
+        holders += (entry.Flags & TARGET_IN_USE) && (entry.Window == Handle(0x7770) || entry.Window == Handle(0x1110));
+    }
+    EXPECT_EQ(holders, 1) << "one entry for the client";
+    EXPECT_EQ(EntryAt(3).Window, Handle(0x7770));
+    EXPECT_EQ(EntryAt(3).Message, 0x8006u);
+
+    // A direct registration without a window withdraws the number.
+    EXPECT_EQ(CConfig::RegisterTargetWindow(Registration(0, 2, 1, 0x10000)), 0);
+    EXPECT_EQ(EntryAt(4).Flags, 0u);
+    EXPECT_EQ(EntryAt(4).Window, nullptr);
 }
 
 TEST_F(TargetWindowTest, AnOutOfRangeNameEndsTheScanButKeepsWhatWasGathered)
@@ -346,11 +376,13 @@ TEST_F(TargetWindowTest, FoundWindowsAreCachedOnlyInClassEntries)
     TargetWindowEntry outside{};
     EXPECT_FALSE(CConfig::GetTargetWindow(TARGET_WINDOW_MAX, &outside));
 
-    // The watcher replaced the class entry since the sender looked at it.
+    // The watcher's copy of number 1 lands on the registered entry, never on
+    // the class entry the sender caches into.
     Send("SendWnd1_hWnd", 0x5550);
     ASSERT_EQ(CConfig::LoadSendWindowRegistrations(SendWindowKey()), ERROR_SUCCESS);
-    EXPECT_FALSE(CConfig::CacheTargetWindowHandle(0, Handle(0xABC0)));
-    EXPECT_EQ(EntryAt(0).Window, Handle(0x5550));
+    EXPECT_EQ(EntryAt(2).Window, Handle(0x5550));
+    EXPECT_TRUE(CConfig::CacheTargetWindowHandle(0, Handle(0xABC0)));
+    EXPECT_EQ(EntryAt(0).Window, Handle(0xABC0));
 }
 
 // Every registration in this test encodes its writer's generation in all of

@@ -184,14 +184,14 @@ void RecordingTray::OpenHelp() {}
 BOOL RecordingTray::IsUtilityOpen() { return FALSE; }
 BOOL RecordingTray::IsHelpOpen() { return FALSE; }
 
-MainWindowHost::MainWindowHost()
+MainWindowHost::MainWindowHost(const char* className)
 {
     WNDCLASSA wc{};
     wc.lpfnWndProc = MainWndProc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = HOST_WINDOW_CLASS;
+    wc.lpszClassName = className ? className : HOST_WINDOW_CLASS;
     RegisterClassA(&wc);
-    m_window = CreateWindowExA(WS_EX_NOACTIVATE, HOST_WINDOW_CLASS, "Orlan KOVA", WS_POPUP, 0, 0, 0, 0, nullptr,
+    m_window = CreateWindowExA(WS_EX_NOACTIVATE, wc.lpszClassName, "Orlan KOVA", WS_POPUP, 0, 0, 0, 0, nullptr,
                                nullptr, wc.hInstance, nullptr);
     EXPECT_NE(m_window, nullptr);
     EXPECT_NE(GetMainController(), nullptr);
@@ -252,6 +252,21 @@ void AddTestReceiverIdentity()
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "ProductID1", TEST_PRODUCT);
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, DEVICE_IDENTITY_KEY, "VendorID1", TEST_VENDOR);
 }
+
+std::string DisplayPlugCommand() { return PlugCommand(2, "0xFF01", "0x01", "in=8 out=8 feature=8"); }
+
+size_t BlankingReports(const ReceiverHost& host)
+{
+    // Report 4: the word 0x0FF00000, least significant byte first.
+    const std::string blank = " 04 00 00 f0 0f 00 00 00";
+    size_t count = 0;
+    for (const std::string& e : host.EventsWith("output 2 ")) {
+        count += e.size() > blank.size() && e.compare(e.size() - blank.size(), blank.size(), blank) == 0;
+    }
+    return count;
+}
+
+size_t DisplayReports(const ReceiverHost& host) { return host.EventsWith("output 2 ").size(); }
 
 std::string SendWindowValueName(const char* field, int n) { return "SendWnd" + std::to_string(n) + "_" + field; }
 

@@ -77,10 +77,11 @@ private:
 };
 
 // The hidden main window, created with the program's window procedure under
-// a class name of the test's own.
+// a class name of the test's own, or under the program's own class for a
+// test of what clients find (such a test runs alone in the session).
 class MainWindowHost {
 public:
-    MainWindowHost();
+    explicit MainWindowHost(const char* className = nullptr);
     ~MainWindowHost();
 
     HWND Handle() const { return m_window; }
@@ -105,6 +106,18 @@ private:
 // receiver (tests/hid/receiver_host.h), into the sandboxed registry.
 void SetControl(const char* name, uint32_t value);
 void AddTestReceiverIdentity();
+
+// The plug command of the radio remote's display collection of the test
+// receiver: collection 2, so that the client library, which opens the
+// collections in turn until it finds the display, never opens the classic
+// receiver's collection 3 that tests count the openings of.
+std::string DisplayPlugCommand();
+// How many output reports the display collection received that blank the
+// remote's display (every field, number 0 with leading zeros blank, from a
+// word that was not remembered), and how many output reports of any kind.
+class ReceiverHost;
+size_t BlankingReports(const ReceiverHost& host);
+size_t DisplayReports(const ReceiverHost& host);
 
 // The client registrations under HKCU SENDWINDOW: the value
 // "SendWnd<n>_<field>" of registration n.

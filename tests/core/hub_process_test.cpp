@@ -7,6 +7,7 @@
 #include "core/watchers.h"
 #include "osd/client_osd_request.h"
 #include "tests/core/hub_fixture.h"
+#include "tests/hid/receiver_host.h"
 #include "tests/support/journal_fields.h"
 #include "tests/support/journal_reader.h"
 #include "tests/support/kova_process.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr char BLANK_LCD[] = "kovaapi.dll SetRFRemoconLCD size=32 mask=0x80000000 seg=0,0,0,0,0 number=0 mode=0";
 
 class HubProcessTest : public KovaProcessTest {
 protected:
@@ -94,24 +94,30 @@ TEST_F(HubProcessTest, EveryCopyDataIsAnsweredTrueAndBadOnesDoNoHarm)
 
 TEST_F(HubProcessTest, TheEndOfTheSessionBlanksTheRemoteAndLeavesTheProgramRunning)
 {
+    AddTestReceiverIdentity();
+    ReceiverHost host;
+    host.Run(DisplayPlugCommand());
     HWND window = StartKova();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(journal.Calls("kovaapi.dll", "SetRFRemoconLCD").empty()) << "no INITLCD, no blanking at start";
+    ASSERT_TRUE(host.WaitForEvents("opened 2", 1));
+    EXPECT_EQ(DisplayReports(host), 0u) << "no INITLCD, no blanking at start";
     EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_EQ(SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF), 0);
-    auto calls = journal.Calls("kovaapi.dll", "SetRFRemoconLCD");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0], BLANK_LCD);
+    EXPECT_EQ(BlankingReports(host), 1u) << "kova's own copy of the client library wrote report 4";
+    EXPECT_EQ(DisplayReports(host), 1u);
     EXPECT_TRUE(kova.IsRunning());
     CloseAndExpectCleanExit(window);
 }
 
 TEST_F(HubProcessTest, InitLcdBlanksTheRemoteAtStart)
 {
+    AddTestReceiverIdentity();
+    ReceiverHost host;
+    host.Run(DisplayPlugCommand());
     HWND window = StartKova("/initlcd");
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(journal.WaitForCalls("kovaapi.dll", "SetRFRemoconLCD", 1, 5000));
-    EXPECT_EQ(journal.Calls("kovaapi.dll", "SetRFRemoconLCD")[0], BLANK_LCD);
+    ASSERT_TRUE(host.WaitForEvents("output 2 ", 1, 5000));
+    EXPECT_EQ(BlankingReports(host), 1u);
     CloseAndExpectCleanExit(window);
 }
 

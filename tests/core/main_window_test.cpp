@@ -173,23 +173,30 @@ TEST_F(MainWindowTest, PlayerNoticesShowTheirTextsAndPlayAndPauseShowThoseOfPlay
 
 TEST_F(MainWindowTest, TheEndOfTheSessionIsAllowedAndBlanksTheRemoteEitherWay)
 {
+    AddTestReceiverIdentity();
+    ReceiverHost host;
+    host.Run(DisplayPlugCommand());
     Start();
     EXPECT_EQ(SendMessageA(Window(), WM_QUERYENDSESSION, 0, 0), TRUE);
-    EXPECT_TRUE(journal.Calls("kovaapi.dll", "SetRFRemoconLCD").empty());
+    EXPECT_EQ(DisplayReports(host), 0u);
     // Cancelled, then real.
     EXPECT_EQ(SendMessageA(Window(), WM_ENDSESSION, FALSE, 0), 0);
     EXPECT_EQ(SendMessageA(Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF), 0);
-    EXPECT_EQ(journal.Calls("kovaapi.dll", "SetRFRemoconLCD").size(), 2u);
+    EXPECT_EQ(BlankingReports(host), 2u);
     EXPECT_TRUE(IsWindow(Window())) << "the end of the session does not destroy the window";
+    window.reset();  // before the receiver goes
 }
 
 TEST_F(MainWindowTest, InitLcdBlanksTheRemoteOnceTheWindowIsCreated)
 {
+    AddTestReceiverIdentity();
+    ReceiverHost host;
+    host.Run(DisplayPlugCommand());
     InitLcdAtCreate = TRUE;
     Start();
-    auto calls = journal.Calls("kovaapi.dll", "SetRFRemoconLCD");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0], "kovaapi.dll SetRFRemoconLCD size=32 mask=0x80000000 seg=0,0,0,0,0 number=0 mode=0");
+    EXPECT_EQ(BlankingReports(host), 1u);
+    EXPECT_EQ(DisplayReports(host), 1u);
+    window.reset();  // before the receiver goes
 }
 
 TEST_F(MainWindowTest, TheNumericEntryTimeoutEndsTheEntryOnce)
@@ -298,6 +305,10 @@ TEST_F(MainWindowTest, TheShutDownTearsDownInItsOrder)
         "deleted key devices=0 trays=0 osd=0 kovaapi=0 watchers=1",
     };
     EXPECT_EQ(HubLog::Lines(), expected);
+    // Looked at before anything takes this thread's messages (the wait
+    // below does).
+    MSG quit{};
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_TRUE(host.WaitForEvents("closed 3", 1)) << "the receiver is closed";
     EXPECT_EQ(host.EventsWith("closed 3").size(), 1u);
     EXPECT_EQ(GetMainController(), nullptr);
@@ -307,8 +318,6 @@ TEST_F(MainWindowTest, TheShutDownTearsDownInItsOrder)
     EXPECT_EQ(PriorityWatcherThread, nullptr);
     EXPECT_EQ(WaitForSingleObject(watcher, 0), WAIT_OBJECT_0) << "the watcher ended rather than being abandoned";
     CloseHandle(watcher);
-    MSG quit{};
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+#pragma once
+// What the launcher and sender tests drive and watch: a sandboxed registry
+// and program folder, copies of the launch stand-in under any name, the
+// journal of what started (and when, with which arguments, folder and show
+// command), and windows of msgwin, the program that plays the media
+// applications and journals what they receive.
+
+#include <windows.h>
+
+#include "launch/lnch_ctrl.h"
+
+#include "tests/support/journal_fields.h"
+#include "tests/support/journal_reader.h"
+#include "tests/support/program_files_sandbox.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <string>
+#include <vector>
+
+constexpr DWORD LAUNCH_WAIT_MS = 15000;
+
+// A launch controller without profiles: tests fill the request themselves.
+class TestLauncher : public CLnchCtrl {
+public:
+    void LaunchButton(uint32_t, uint8_t) override {}
+};
+
+// One "start" line of a launched program.
+struct StartedProgram {
+    std::string Name;  // the file name it ran under
+    std::string Args;
+    std::string Folder;
+    int Show = 0;
+    long long Ms = 0;
+    DWORD Pid = 0;
+};
+
+// One line of an msgwin window.
+struct WindowEvent {
+    std::string Kind;  // message, key, close
+    JournalFields Fields;
+};
+
+class LaunchWorld {
+public:
+    // Launch tests tap no foreground key unless they ask for it (the key
+    // would go to whatever window of the session is in front).
+    explicit LaunchWorld(uint32_t foregroundKey = 0);
+    ~LaunchWorld();
+
+    LaunchWorld(const LaunchWorld&) = delete;
+    LaunchWorld& operator=(const LaunchWorld&) = delete;
+
+    // A copy of the launch stand-in in the scratch folder; its full path.
+    std::string Program(const char* name);
+    std::string Folder() const;
+
+    // Clears the shared request and fills it with entries "path|params".
+    static void Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries);
+
+    std::vector<StartedProgram> Starts() const;
+    bool WaitForStarts(size_t count, DWORD timeoutMs = LAUNCH_WAIT_MS) const;
+    // The ms of each "exit" line, by pid.
+    long long ExitMs(DWORD pid) const;
+    bool WaitForExit(DWORD pid, DWORD timeoutMs = LAUNCH_WAIT_MS) const;
+
+    // Starts msgwin with the given options; its window once it journaled it.
+    HWND OpenWindow(const std::string& options);
+    // The lines of the window with this class, in order.
+    std::vector<WindowEvent> WindowEvents(const std::string& className) const;
+
+    const ScopedJournal& Journal() const { return m_journal; }
+
+private:
+    RegistrySandbox m_registry;
+    ProgramFilesSandbox m_folder;
+    ScopedJournal m_journal;
+    std::vector<HANDLE> m_windows;
+};
+
+// The launch threads running in this process now.
+inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
+
+// Waits until the launch threads of this process have ended; the fence of
+// every test that proves that something was not started.
+bool WaitForLaunchThreads(DWORD timeoutMs = LAUNCH_WAIT_MS);
+
+// Makes a shortcut with IShellLinkA; an empty target makes one to the shell's
+// Computer folder, which has no file path.
+bool MakeShortcut(const std::string& lnkPath, const std::string& target, const std::string& args,
+                  const std::string& workDir);
