@@ -248,9 +248,15 @@ bool CHidDevice::PauseBeforeRetry()
     if (pause > READ_RETRY_LONGEST_PAUSE_MS) {
         pause = READ_RETRY_LONGEST_PAUSE_MS;
     }
-    // Nothing else signals the event while no read is pending: the stop's
-    // signal ends the pause early.
-    WaitForSingleObject(ReadIssuedEvent, pause);
+    // The stop's signal ends the pause early; so does a read that a
+    // WM_HID_READ_NEXT from elsewhere issued meanwhile, whose signal is
+    // handed on to the reader loop, which then waits for that read.
+    if (WaitForSingleObject(ReadIssuedEvent, pause) == WAIT_OBJECT_0) {
+        if (Running) {
+            SetEvent(ReadIssuedEvent);
+        }
+        return false;
+    }
     return Running != 0;
 }
 
@@ -312,7 +318,10 @@ void CHidDevice::ReaderLoop()
 
 BOOL CHidDevice::IssueRead()
 {
-    if (!Running || InterlockedCompareExchange(&m_readPending, 0, 0) != 0) {
+    // A device whose reading stopped stays stopped until it is restarted,
+    // whoever asks.
+    if (!Running || InterlockedCompareExchange(&m_readPending, 0, 0) != 0 ||
+        InterlockedCompareExchange(&m_readingStopped, 0, 0) != 0) {
         return FALSE;
     }
     if (Info.Input.Length == 0) {

@@ -52,7 +52,8 @@ private:
     // The error a finished read ended with, as the device gives it.
     DWORD ReadError(BOOL ok, DWORD bytes);
     // After a read failed with an error worth another try: pauses, longer
-    // after each failure in a row; false when reading is to stop.
+    // after each failure in a row; true when the next read is to be asked
+    // for, false when reading stops or a read issued meanwhile is pending.
     bool PauseBeforeRetry();
     void Post(UINT message);
     void RemoveQueuedMessages();

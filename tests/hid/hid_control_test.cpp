@@ -568,12 +568,38 @@ TEST_F(HidControlTest, FailedReadsStopOrAreTriedAgainByTheirError)
         EXPECT_EQ(last.substr(last.rfind(' ') + 1), std::to_string(row.error));
         if (row.stops) {
             EXPECT_TRUE(WaitUntil([&] { return d->ReadingStopped(); }));
+            EXPECT_FALSE(d->IssueRead()) << "a read asked for from elsewhere does not restart it";
             continue;
         }
         host.Run("send " + std::to_string(n) + " 05 01");
         EXPECT_TRUE(WaitUntil([&] { return ReportsOf(d) == 1; })) << "read again after the failure";
         EXPECT_FALSE(d->ReadingStopped());
     }
+}
+
+// A read asked for from elsewhere (a WM_HID_READ_NEXT another program posts)
+// while the reader pauses after failures: the reader waits for that read
+// rather than for a request that can no longer be granted.
+TEST_F(HidControlTest, AReadAskedForDuringAPauseAfterFailuresIsWaitedFor)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01", "in=2"));
+    CreateControl();
+    WaitUntilReading();
+    CHidDevice* d = control->FirstDevice;
+    // Eight failures in a row: the pause after the last is the longest.
+    host.Run("failread 1 31 8");
+    ASSERT_TRUE(host.WaitForEvents("readfailed 1 ", 8));
+    // Granted as soon as the reader has seen the failed read end. No message
+    // is taken meanwhile: a request of the reader's own, should its pause be
+    // over already, stays queued and is refused later, as the read pends.
+    bool granted = false;
+    for (DWORD start = GetTickCount(); !granted && GetTickCount() - start < WAIT_DEFAULT_MS; Sleep(1)) {
+        granted = d->IssueRead() != FALSE;
+    }
+    ASSERT_TRUE(granted);
+    host.Run("send 1 05 01");
+    EXPECT_TRUE(WaitUntil([&] { return ReportsOf(d) == 1; }));
+    EXPECT_FALSE(d->ReadingStopped());
 }
 
 TEST_F(HidControlTest, MessagesNamingNoListedDeviceAreRefused)
