@@ -6,6 +6,7 @@ HWND MainWindow = nullptr;
 HINSTANCE Instance = nullptr;
 AppMessageBoxFn MessageBoxFn = nullptr;
 bool DisplayOff = false;
+bool DisplayOffSeen = false;
 
 }  // namespace
 
@@ -14,6 +15,8 @@ HWND GetAppMainWindow() { return MainWindow; }
 HINSTANCE GetAppInstance() { return Instance; }
 
 bool IsAppDisplayOff() { return DisplayOff; }
+
+bool WasAppDisplayOffSeen() { return DisplayOffSeen; }
 
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot)
 {
@@ -27,3 +30,5 @@ void SetAppInstance(HINSTANCE instance) { Instance = instance; }
 void SetAppMessageBox(AppMessageBoxFn show) { MessageBoxFn = show; }
 
 void SetAppDisplayOff(bool off) { DisplayOff = off; }
+
+void SetAppDisplayOffSeen(bool seen) { DisplayOffSeen = seen; }

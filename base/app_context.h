@@ -22,6 +22,8 @@ constexpr UINT MSGBOX_SLOT_SONRA_MISSING = 4;
 constexpr UINT MSGBOX_SLOT_SONRA_STOPPED = 5;
 constexpr UINT MSGBOX_SLOT_TV_NOTICE = 6;
 constexpr UINT MSGBOX_SLOT_EXIT_QUESTION = 8;
+// The Halcyon notice shares its slot with the remote tray's exit question.
+constexpr UINT MSGBOX_SLOT_HALCYON_NOTICE = 8;
 constexpr UINT MSGBOX_SLOT_ONE_TOUCH = 10;
 constexpr UINT MSGBOX_SLOT_KEYBOARD_EXIT = 11;
 
@@ -34,6 +36,10 @@ HINSTANCE GetAppInstance();
 // Whether the console display is off, as the last display-state notice
 // said; false before any.
 bool IsAppDisplayOff();
+// Whether the console display has gone off at any time since the program
+// started: a button that wakes a connected-standby machine then finds the
+// TV application possibly still closing.
+bool WasAppDisplayOffSeen();
 // Runs the program's message box in the given slot; 0 (as if closed without
 // an answer) while no message box has been installed.
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot);
@@ -43,3 +49,4 @@ void SetAppMainWindow(HWND window);
 void SetAppInstance(HINSTANCE instance);
 void SetAppMessageBox(AppMessageBoxFn show);
 void SetAppDisplayOff(bool off);
+void SetAppDisplayOffSeen(bool seen);

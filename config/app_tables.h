@@ -11,6 +11,7 @@
 constexpr char BROWSER_CLASSES_KEY[] = "Software\\Orlan\\Kova\\IE";                                // HKLM
 constexpr char SPECIAL_APPS_KEY[] = "Software\\Orlan\\Kova\\SpecialAp";                            // HKLM
 constexpr char PLAYER_WINDOWS_KEY[] = "Software\\Orlan\\OrlanTesk\\AudioControl\\Player";          // HKLM
+constexpr char TUNERDECK_KEY[] = "SOFTWARE\\Pellar\\TunerDeck";  // HKLM, "AppName" when installed
 constexpr char BRIVUE_APP_PATH_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ROVAZUVAD.exe";  // HKLM
 
 // IE1_Class to IE5_Class: the window sender treats a foreground window of one

@@ -103,7 +103,7 @@ LONG CConfig::InstanceCount() { return g_store.RefCount; }
 BOOL CConfig::IsTunerDeckInstalled()
 {
     CRegs regs;
-    if (regs.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Pellar\\TunerDeck", KEY_READ) != ERROR_SUCCESS) {
+    if (regs.Open(HKEY_LOCAL_MACHINE, TUNERDECK_KEY, KEY_READ) != ERROR_SUCCESS) {
         return FALSE;
     }
     char name[129] = {};

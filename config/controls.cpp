@@ -1,5 +1,6 @@
 #include "config/controls.h"
 
+#include "config/read_log.h"
 #include "config/regs.h"
 
 #include <cstddef>
@@ -72,8 +73,18 @@ void LoadControlSettings(ControlSettings& out)
     }
     regs.Close();
     if (out.Icon > ICON_SET_MAX) {
+        LogOutOfRange(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Icon", out.Icon, "0 to 2 (above reads as 0)");
         out.Icon = 0;
     }
+}
+
+std::vector<NamedNumber> NamedControlSettings(const ControlSettings& settings)
+{
+    std::vector<NamedNumber> named;
+    for (const ControlValue& value : CONTROL_VALUES) {
+        named.push_back({value.name, settings.*value.field});
+    }
+    return named;
 }
 
 uint32_t ReadLaunchDelay()

@@ -3,6 +3,7 @@
 // HKLM\Software\Orlan\Kova\Controls, named as the values are.
 
 #include <cstdint>
+#include <vector>
 
 struct ControlSettings {
     uint32_t Tesk_Enable;
@@ -38,6 +39,13 @@ ControlSettings DefaultControlSettings();
 
 // Sets the defaults, then reads every value that is present.
 void LoadControlSettings(ControlSettings& out);
+
+// Each value's name and number in effect, in reading order (the inspector's).
+struct NamedNumber {
+    const char* Name;
+    uint32_t Value;
+};
+std::vector<NamedNumber> NamedControlSettings(const ControlSettings& settings);
 
 // LaunchDelay is read afresh each time it is needed; 0 when unreadable.
 uint32_t ReadLaunchDelay();

@@ -8,6 +8,8 @@
 #include <cstdint>
 
 constexpr char DISPLAY_PROBE_PATH[] = "C:\\Program Files\\ZUZIDAZOR\\DSPPRB.dll";
+// The display mode that means the desktop is in front.
+constexpr uint32_t DISPLAY_MODE_DESKTOP = 1;
 
 struct DisplayProbe {
     using InitializeFn = LONG(WINAPI*)();

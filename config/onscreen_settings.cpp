@@ -1,6 +1,7 @@
 #include "config/onscreen_settings.h"
 
 #include "config/controls.h"
+#include "config/read_log.h"
 #include "config/regs.h"
 
 namespace {
@@ -23,9 +24,16 @@ void ReadOnScreenSettings(HKEY root, const char* subkey, OnScreenSettings& setti
     }
     if (regs.QueryDword("Time", &value) == ERROR_SUCCESS) {
         settings.Time = value <= OSD_TIME_MAX ? value : 3;
+        if (value > OSD_TIME_MAX) {
+            LogOutOfRange(root, subkey, "Time", value, "0 to 100 (else 3)");
+        }
     }
     if (regs.QueryDword("Size", &value) == ERROR_SUCCESS) {
-        settings.Size = (value >= OSD_SIZE_MIN && value <= OSD_SIZE_MAX) ? value : 3;
+        bool accepted = value >= OSD_SIZE_MIN && value <= OSD_SIZE_MAX;
+        settings.Size = accepted ? value : 3;
+        if (!accepted) {
+            LogOutOfRange(root, subkey, "Size", value, "1 to 100 (else 3)");
+        }
     }
     ReadTrimmedText(regs, "FontFace", REGS_WORK_BUFFER, settings.FontFace);
     if (regs.QueryDword("OnScreen", &value) == ERROR_SUCCESS) {

@@ -1,6 +1,7 @@
 #include "config/regs.h"
 
 #include "base/text_util.h"
+#include "config/read_log.h"
 
 #include <cstring>
 #include <utility>
@@ -19,6 +20,17 @@ LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
     }
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExA(root, subkey, 0, access, &key);
+    if (ConfigReadLog* log = ConfigReadLog::Active()) {
+        m_root = root;
+        CopyCut(m_path, subkey ? subkey : "");
+        if (rc != ERROR_SUCCESS) {
+            ValueRead read;
+            read.Root = root;
+            read.Key = m_path;
+            read.Outcome = ReadOutcome::KeyMissing;
+            log->Add(read);
+        }
+    }
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -46,6 +58,7 @@ LONG CRegs::QueryDword(const char* name, uint32_t* out)
     DWORD type = REG_NONE;
     LONG rc = RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     if (rc != ERROR_SUCCESS) {
+        LogRead(name, false, rc, type, size, 0, 0);
         return rc;
     }
     // Any 4-byte value is a little-endian number (installers write some as
@@ -53,8 +66,10 @@ LONG CRegs::QueryDword(const char* name, uint32_t* out)
     // would make a nonsense number out of a bad setting: the default stays.
     if (size != sizeof(value) || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ ||
         type == REG_LINK) {
+        LogRead(name, false, ERROR_INVALID_DATA, type, size, 0, 0);
         return ERROR_INVALID_DATA;
     }
+    LogRead(name, false, ERROR_SUCCESS, type, size, 0, value);
     if (out) {
         *out = value;
     }
@@ -90,17 +105,56 @@ LONG CRegs::QueryString(char* buf, int size, const char* name, uint32_t* outLen)
         rc = RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(work), &cb);
     }
 
+    uint32_t limit = static_cast<uint32_t>(size - 1);
     if (rc == ERROR_SUCCESS && type == REG_SZ) {
         size_t len = strnlen(work, REGS_WORK_BUFFER);
         if (len >= static_cast<size_t>(size)) {
+            LogRead(name, true, REGS_TEXT_TOO_LONG, type, static_cast<DWORD>(len), limit, 0);
             return REGS_TEXT_TOO_LONG;
         }
         std::memcpy(buf, work, len + 1);
         *outLen = static_cast<uint32_t>(len + 1);
+        LogRead(name, true, ERROR_SUCCESS, type, static_cast<DWORD>(len), limit, 0);
         return ERROR_SUCCESS;
     }
+    // Over the work buffer the registry tells the size it would have needed.
+    LogRead(name, true, rc == ERROR_SUCCESS ? ERROR_INVALID_DATA : rc, type, cb > 0 ? cb - 1 : 0, limit, 0);
     *outLen = 0;
     return REGS_NO_TEXT;
+}
+
+void CRegs::LogRead(const char* name, bool text, LONG rc, DWORD type, DWORD size, uint32_t limit,
+                    uint32_t number) const
+{
+    ConfigReadLog* log = ConfigReadLog::Active();
+    if (!log) {
+        return;
+    }
+    ValueRead read;
+    read.Root = m_root;
+    read.Key = m_path;
+    read.Name = name ? name : "";
+    read.Text = text;
+    read.Type = type;
+    read.Size = size;
+    read.Limit = limit;
+    read.Number = number;
+    switch (rc) {
+    case ERROR_SUCCESS:
+        read.Outcome = ReadOutcome::Taken;
+        break;
+    case ERROR_INVALID_DATA:
+        read.Outcome = ReadOutcome::WrongType;
+        break;
+    case ERROR_MORE_DATA:
+    case REGS_TEXT_TOO_LONG:
+        read.Outcome = ReadOutcome::TooLong;
+        break;
+    default:
+        read.Outcome = ReadOutcome::Missing;
+        break;
+    }
+    log->Add(read);
 }
 
 // In the ANSI code page (932 on the machines this runs on) a cut through a

@@ -42,9 +42,16 @@ public:
     bool SongSelectorRedirectPending() const { return m_songSelectorRedirect; }
 
 private:
+    // Tells the configuration inspector's log, when one is alive, what a
+    // read of this key found.
+    void LogRead(const char* name, bool text, LONG rc, DWORD type, DWORD size, uint32_t limit, uint32_t number) const;
+
     HKEY m_key = nullptr;
     uint32_t m_open = 0;
     bool m_songSelectorRedirect = false;
+    // Where the key is, for the log only.
+    HKEY m_root = nullptr;
+    char m_path[256] = {};
 };
 
 // Reads a whole text value with the store's rules: REG_SZ only, into a buffer

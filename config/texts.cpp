@@ -147,7 +147,28 @@ void ReadSonraCaption(RemoteTexts& texts)
     regs.Close();
 }
 
+template <typename Texts, size_t N>
+std::vector<NamedText> Named(const TextValue<Texts> (&values)[N], const Texts& texts)
+{
+    std::vector<NamedText> named;
+    for (const TextValue<Texts>& value : values) {
+        named.push_back({value.name, texts.*value.field});
+    }
+    return named;
+}
+
 }  // namespace
+
+std::vector<NamedText> NamedRemoteTexts(const RemoteTexts& texts)
+{
+    std::vector<NamedText> named = Named(REMOTE_TEXT_VALUES, texts);
+    named.push_back({"UnInstStringSonra", texts.UnInstStringSonra});
+    return named;
+}
+
+std::vector<NamedText> NamedKeyboardTexts(const KeyboardTexts& texts) { return Named(KEYBOARD_TEXT_VALUES, texts); }
+
+std::vector<NamedText> NamedOnScreenTexts(const OnScreenTexts& texts) { return Named(ONSCREEN_TEXT_VALUES, texts); }
 
 void BuildSonraNotice(char (&out)[LONG_TEXT_FIELD_SIZE], const char* appName)
 {

@@ -8,6 +8,7 @@
 // both. All of them are filled once at start-up and only read afterwards.
 
 #include <cstdint>
+#include <vector>
 
 constexpr char REMOTE_TEXTS_KEY[] = "Software\\Orlan\\Kova\\Description";                          // HKLM
 constexpr char SONRA2_KEY[] = "SOFTWARE\\Orlan\\Sonra2";                                            // HKLM
@@ -97,6 +98,16 @@ RemoteTexts DefaultRemoteTexts();
 KeyboardTexts DefaultKeyboardTexts();
 OnScreenTexts DefaultOnScreenTexts();
 AudioControlStrings DefaultAudioControlStrings();
+
+// Each text's value name and text in effect, in reading order (the
+// inspector's). The remote texts end with the built UnInstStringSonra.
+struct NamedText {
+    const char* Name;
+    const char* Text;
+};
+std::vector<NamedText> NamedRemoteTexts(const RemoteTexts& texts);
+std::vector<NamedText> NamedKeyboardTexts(const KeyboardTexts& texts);
+std::vector<NamedText> NamedOnScreenTexts(const OnScreenTexts& texts);
 
 // Loaders: each starts from the defaults and lets the registry replace them.
 void LoadRemoteTexts(RemoteTexts& out);

@@ -387,6 +387,7 @@ void CMainCtrl::OnDisplayState(HWND window, LPARAM data)
         SetAppDisplayOff(true);
         WakeReplySent = 0;
         DisplayOffSeen = 1;
+        SetAppDisplayOffSeen(true);
         StopWakeTimers();
         ClearRemoteLcd();
         break;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-constexpr uint32_t OPT_EXIT = 1;     // accepted, nothing acts on it
+constexpr uint32_t OPT_EXIT = 1;     // close the running copy; never stay resident
 constexpr uint32_t OPT_UTIL = 2;     // accepted, nothing acts on it
 constexpr uint32_t OPT_INITLCD = 4;  // blank the radio remote's display at start
 

@@ -14,6 +14,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -322,6 +323,60 @@ void CLnchCtrl::SendKeyCombinations(const LaunchRequest& request)
         if (firstKey) {
             keybd_event(firstKey, firstScan, KEYEVENTF_KEYUP, 0);
         }
+    }
+}
+
+uint32_t CLnchCtrl::ModeOfLetter(const char* text)
+{
+    switch (text ? text[0] : '\0') {
+    case 'M':
+        return LAUNCH_MODE_MULTIPLE;
+    case 'S':
+        return LAUNCH_MODE_SEQUENTIAL;
+    case 'P':
+        return LAUNCH_MODE_PARALLEL;
+    case 'K':
+        return LAUNCH_MODE_KEYS;
+    default:
+        return 0;
+    }
+}
+
+BOOL CLnchCtrl::ReadProfileText(CRegs& regs, const char* name, char* out)
+{
+    uint32_t length = 0;
+    out[0] = '\0';
+    if (regs.QueryString(out, REGS_WORK_BUFFER, name, &length) != ERROR_SUCCESS) {
+        out[0] = '\0';
+        return FALSE;
+    }
+    TrimBlanks(out);
+    return TRUE;
+}
+
+BOOL CLnchCtrl::SetRequestEntry(int i, const char* text)
+{
+    if (i < 0 || i >= LAUNCH_ENTRY_MAX || !text) {
+        return FALSE;
+    }
+    Request.Exec[i][0] = Request.WorkDir[i][0] = Request.Params[i][0] = '\0';
+    if (Request.Mode == LAUNCH_MODE_KEYS) {
+        // Read as unsigned: a first key of 0x80 or above makes a number
+        // beyond the signed range.
+        Request.Keys[i] = static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+        return TRUE;
+    }
+    SplitCommandEntry(text, Request.Exec[i], Request.Params[i]);
+    return ResolveExecutablePath(Request.Exec[i], LAUNCH_EXEC_SIZE);
+}
+
+void CLnchCtrl::SetRequestWorkDir(int i, const char* folder)
+{
+    if (i < 0 || i >= LAUNCH_ENTRY_MAX || !folder || !folder[0]) {
+        return;
+    }
+    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) {
+        CopyCutWhole(Request.WorkDir[i], LAUNCH_RESOLVED_SIZE, folder);
     }
 }
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 class COsdControl;
+class CRegs;
 
 constexpr int LAUNCH_ENTRY_MAX = 20;
 constexpr size_t LAUNCH_EXEC_SIZE = 522;  // a path of up to 521 characters
@@ -108,6 +109,20 @@ public:
 protected:
     // The display controller every launcher shares; exists while any does.
     static COsdControl* Osd() { return s_osd; }
+
+    // What both profile readers share.
+    // The mode of a mode text's first letter, upper case only; 0 for any
+    // other text.
+    static uint32_t ModeOfLetter(const char* text);
+    // A text value, trimmed, into out (REGS_WORK_BUFFER bytes); FALSE when
+    // it cannot be read.
+    static BOOL ReadProfileText(CRegs& regs, const char* name, char* out);
+    // Entry i of Request from its text: in mode 4 a decimal key combination,
+    // otherwise a path made usable and its parameters. FALSE when the path
+    // is unusable.
+    static BOOL SetRequestEntry(int i, const char* text);
+    // The working folder of entry i, when folder is not empty and exists.
+    static void SetRequestWorkDir(int i, const char* folder);
 
 private:
     struct ThreadContext;

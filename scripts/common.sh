@@ -1,7 +1,7 @@
 # Shared by ./run and the scripts it calls. Expects ROOT, BUILD and PREFIX_DIR.
 
 PACKAGES=(g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth cmake ninja-build googletest
-          fonts-ipafont-gothic fonts-ipafont-mincho libasound2)
+          fonts-ipafont-gothic fonts-ipafont-mincho libasound2 wixl)
 
 log() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 

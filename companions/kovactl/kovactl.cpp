@@ -16,18 +16,24 @@
 //   kovactl menu K|esc    choose entry K (1 is the first) of kova's open tray
 //                         menu with the keyboard, or close the menu
 //   kovactl answer yes|no click Yes or No in kova's open question
+//   kovactl config        print every setting kova uses: its value, whether
+//                         it came from the registry or is the default, and
+//                         why a stored value was ignored (read through the
+//                         program's own loaders, as kova.exe reads them)
 //
 // Exit code 2 means the main window was not found in time.
 
 #include <windows.h>
 
 #include "base/messages.h"
+#include "config/config_report.h"
 #include "config/target_window_table.h"
 #include "resources/resource.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -237,13 +243,57 @@ int Answer(const char* answer)
     return 0;
 }
 
+// Texts are held in the ANSI code page (932 on the machines kova runs on):
+// a console gets them as UTF-16, a file or pipe as UTF-8.
+void PrintText(const std::string& text)
+{
+    int wide = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), utf16.data(), wide);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(out, utf16.c_str(), static_cast<DWORD>(utf16.size()), &written, nullptr);
+        return;
+    }
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.c_str(), wide, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.c_str(), wide, utf8.data(), bytes, nullptr, nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+}
+
+int Config()
+{
+    std::string place;
+    for (const SettingLine& line : InspectConfiguration()) {
+        std::string text;
+        if (line.Place != place) {
+            place = line.Place;
+            text += "\n" + place + "\n";
+        }
+        char head[64];
+        std::snprintf(head, sizeof(head), "  %-24s ", line.Name.c_str());
+        text += head + line.Value;
+        if (!line.Source.empty()) {
+            text += "  [" + line.Source + "]";
+        }
+        if (!line.Note.empty()) {
+            text += "  " + line.Note;
+        }
+        PrintText(text + "\n");
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
         std::fprintf(stderr, "usage: kovactl wait|close [ms] | register N | endsession | tray N CLICK | menu K|esc | "
-                             "answer yes|no\n");
+                             "answer yes|no | config\n");
         return 64;
     }
     DWORD timeout = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)) : DEFAULT_TIMEOUT_MS;
@@ -264,6 +314,9 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(argv[1], "menu") == 0 && argc > 2) {
         return Menu(argv[2]);
+    }
+    if (std::strcmp(argv[1], "config") == 0) {
+        return Config();
     }
     if (std::strcmp(argv[1], "answer") == 0 && argc > 2) {
         return Answer(argv[2]);

@@ -54,8 +54,39 @@ TEST_F(StartupTest, KeyboardFeaturesChooseTheKeyboardWindowClass)
 TEST_F(StartupTest, TeskEnableZeroKeepsTheRemoteClass)
 {
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, "Software\\Orlan\\Kova\\Controls", "Tesk_Enable", 0);
-    HWND window = StartKova("/util /Exit");
+    HWND window = StartKova("/util");
     ASSERT_NE(window, nullptr);
+    CloseAndExpectCleanExit(window);
+}
+
+// EXIT beside a running copy closes it and ends as every second copy does,
+// only after the running copy has gone, so an uninstaller may go on at once.
+TEST_F(StartupTest, ExitClosesTheRunningCopyBeforeItEnds)
+{
+    HWND window = StartKova();
+    ASSERT_NE(window, nullptr);
+
+    ChildProcess closer;
+    ASSERT_TRUE(closer.Start(StagedPath("kova.exe"), "/exit"));
+    DWORD code = 0;
+    ASSERT_TRUE(closer.WaitForExit(SHUTDOWN_LIMIT_MS + 5000, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_FALSE(kova.IsRunning()) << "the running copy had ended before EXIT returned";
+    ASSERT_TRUE(kova.WaitForExit(0, &code));
+    EXPECT_EQ(code, 0u) << "the running copy ended the orderly way";
+}
+
+// Alone, EXIT ends at once and leaves nothing behind: the fence is a new copy
+// that starts as the first one.
+TEST_F(StartupTest, ExitWithoutARunningCopyEndsAtOnce)
+{
+    ChildProcess alone;
+    ASSERT_TRUE(alone.Start(StagedPath("kova.exe"), "EXIT"));
+    DWORD code = 99;
+    ASSERT_TRUE(alone.WaitForExit(START_TIMEOUT_MS, &code));
+    EXPECT_EQ(code, 0u);
+    HWND window = StartKova();
+    ASSERT_NE(window, nullptr) << "the EXIT copy kept neither the mutex nor a window";
     CloseAndExpectCleanExit(window);
 }
 

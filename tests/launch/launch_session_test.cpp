@@ -23,7 +23,6 @@ namespace {
 // A key no test sends on purpose: tapped after a step, its arrival proves
 // that every key of the step has arrived before it.
 constexpr uint8_t FENCE_KEY = VK_F13;
-constexpr UINT FENCE_MESSAGE = WM_APP + 0x3FFF;
 
 bool BringToFront(HWND window)
 {
@@ -33,12 +32,6 @@ bool BringToFront(HWND window)
             return GetForegroundWindow() == window;
         },
         LAUNCH_WAIT_MS);
-}
-
-unsigned long long Number(const JournalFields& fields, const char* name)
-{
-    auto it = fields.find(name);
-    return it == fields.end() ? ~0ull : std::strtoull(it->second.c_str(), nullptr, 0);
 }
 
 // The key lines of a window between two fence keys, as "down 0x11 alt=0".
@@ -262,32 +255,13 @@ protected:
         ASSERT_EQ(CConfig::RegisterTargetWindow(registration), 0);
     }
 
-    // Posts a fence message to each window and waits until all have
-    // journaled it: every earlier post to them has been journaled then.
-    void Fence(const std::map<std::string, HWND>& windows)
-    {
-        ++m_fence;
-        for (const auto& [className, window] : windows) {
-            EXPECT_TRUE(PostMessageA(window, FENCE_MESSAGE, 0, m_fence)) << className;
-        }
-        for (const auto& [className, window] : windows) {
-            EXPECT_TRUE(WaitUntil([&] { return Received(className, FENCE_MESSAGE, m_fence) > 0; }, LAUNCH_WAIT_MS))
-                << className << ": fence " << m_fence;
-        }
-    }
-
-    // How often the window of that class journaled msg with this lParam.
+    void Fence(const std::map<std::string, HWND>& windows) { world.Fence(windows); }
     int Received(const std::string& className, UINT msg, unsigned long long lParam) const
     {
-        int count = 0;
-        for (const WindowEvent& e : world.WindowEvents(className)) {
-            count += e.Kind == "message" && Number(e.Fields, "msg") == msg && Number(e.Fields, "lparam") == lParam;
-        }
-        return count;
+        return world.Received(className, msg, lParam);
     }
 
     LaunchWorld world;
-    unsigned long long m_fence = 0;
 };
 
 // Who gets a command: the live entries of the mask's categories, and the

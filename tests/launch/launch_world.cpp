@@ -5,6 +5,8 @@
 
 #include "tests/support/kova_process.h"
 
+#include <gtest/gtest.h>
+
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -75,7 +77,20 @@ std::string LaunchWorld::Program(const char* name)
     return m_folder.PathOf(APPS_FOLDER, name);
 }
 
-std::string LaunchWorld::Folder() const { return m_folder.Root() + "\\" + APPS_FOLDER; }
+std::string LaunchWorld::Folder() const { return FolderOf(APPS_FOLDER); }
+
+std::string LaunchWorld::ProgramIn(const char* folder, const char* name)
+{
+    m_folder.Put(folder, "launchstub.exe", name);
+    return m_folder.PathOf(folder, name);
+}
+
+bool LaunchWorld::PutStaged(const char* folder, const char* stagedFile, const char* asName)
+{
+    return m_folder.Put(folder, stagedFile, asName);
+}
+
+std::string LaunchWorld::FolderOf(const char* folder) const { return m_folder.Root() + "\\" + folder; }
 
 void LaunchWorld::Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries)
 {
@@ -179,6 +194,39 @@ std::vector<WindowEvent> LaunchWorld::WindowEvents(const std::string& className)
         }
     }
     return events;
+}
+
+int LaunchWorld::Received(const std::string& className, UINT msg, unsigned long long lParam) const
+{
+    int count = 0;
+    for (const WindowEvent& e : WindowEvents(className)) {
+        count += e.Kind == "message" && Number(e.Fields, "msg") == msg && Number(e.Fields, "lparam") == lParam;
+    }
+    return count;
+}
+
+void LaunchWorld::Fence(const std::map<std::string, HWND>& windows)
+{
+    ++m_fence;
+    for (const auto& [className, window] : windows) {
+        EXPECT_TRUE(PostMessageA(window, FENCE_MESSAGE, 0, m_fence)) << className;
+    }
+    for (const auto& [className, window] : windows) {
+        EXPECT_TRUE(WaitUntil([&] { return Received(className, FENCE_MESSAGE, m_fence) > 0; }, LAUNCH_WAIT_MS))
+            << className << ": fence " << m_fence;
+    }
+}
+
+bool LaunchWorld::CloseWindow(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return WaitUntil([&] { return !IsWindow(window); }, LAUNCH_WAIT_MS);
+}
+
+unsigned long long Number(const JournalFields& fields, const char* name)
+{
+    auto it = fields.find(name);
+    return it == fields.end() ? ~0ull : std::strtoull(it->second.c_str(), nullptr, 0);
 }
 
 bool WaitForLaunchThreads(DWORD timeoutMs)

@@ -14,10 +14,14 @@
 #include "tests/support/program_files_sandbox.h"
 #include "tests/support/registry_sandbox.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
 constexpr DWORD LAUNCH_WAIT_MS = 15000;
+// A message no test sends on purpose: posted to a window after a step, its
+// arrival proves that every post of the step has arrived before it.
+constexpr UINT FENCE_MESSAGE = WM_APP + 0x3FFF;
 
 // A launch controller without profiles: tests fill the request themselves.
 class TestLauncher : public CLnchCtrl {
@@ -54,6 +58,12 @@ public:
     // A copy of the launch stand-in in the scratch folder; its full path.
     std::string Program(const char* name);
     std::string Folder() const;
+    // The same in another folder of the private Program Files (its name
+    // relative to it, such as REMOTE_PROGRAM_FOLDER).
+    std::string ProgramIn(const char* folder, const char* name);
+    // A staged companion copied into such a folder.
+    bool PutStaged(const char* folder, const char* stagedFile, const char* asName = nullptr);
+    std::string FolderOf(const char* folder) const;
 
     // Clears the shared request and fills it with entries "path|params".
     static void Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries);
@@ -68,6 +78,13 @@ public:
     HWND OpenWindow(const std::string& options);
     // The lines of the window with this class, in order.
     std::vector<WindowEvent> WindowEvents(const std::string& className) const;
+    // How often the window of that class journaled msg with this lParam.
+    int Received(const std::string& className, UINT msg, unsigned long long lParam) const;
+    // Posts a fence message to each window (by class) and waits until all
+    // have journaled it: every earlier post to them has been journaled then.
+    void Fence(const std::map<std::string, HWND>& windows);
+    // Closes a window of msgwin and waits until it is gone.
+    bool CloseWindow(HWND window);
 
     const ScopedJournal& Journal() const { return m_journal; }
 
@@ -76,7 +93,11 @@ private:
     ProgramFilesSandbox m_folder;
     ScopedJournal m_journal;
     std::vector<HANDLE> m_windows;
+    unsigned long long m_fence = 0;
 };
+
+// A number field of a journal line; all ones when it is missing.
+unsigned long long Number(const JournalFields& fields, const char* name);
 
 // The launch threads running in this process now.
 inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
