@@ -6,6 +6,7 @@ HWND MainWindow = nullptr;
 HINSTANCE Instance = nullptr;
 AppMessageBoxFn MessageBoxFn = nullptr;
 bool DisplayOff = false;
+HANDLE RestartMutex = nullptr;
 bool DisplayOffSeen = false;
 
 }  // namespace
@@ -16,6 +17,7 @@ HINSTANCE GetAppInstance() { return Instance; }
 
 bool IsAppDisplayOff() { return DisplayOff; }
 
+HANDLE GetAppRestartMutex() { return RestartMutex; }
 bool WasAppDisplayOffSeen() { return DisplayOffSeen; }
 
 INT_PTR ShowAppMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot)
@@ -31,4 +33,5 @@ void SetAppMessageBox(AppMessageBoxFn show) { MessageBoxFn = show; }
 
 void SetAppDisplayOff(bool off) { DisplayOff = off; }
 
+void SetAppRestartMutex(HANDLE mutex) { RestartMutex = mutex; }
 void SetAppDisplayOffSeen(bool seen) { DisplayOffSeen = seen; }

@@ -36,6 +36,10 @@ HINSTANCE GetAppInstance();
 // Whether the console display is off, as the last display-state notice
 // said; false before any.
 bool IsAppDisplayOff();
+// The mutex held around every change of, and call into, the device manager
+// (other programs of the session open it by name too); null before the main
+// controller made it, or when it could not be made.
+HANDLE GetAppRestartMutex();
 // Whether the console display has gone off at any time since the program
 // started: a button that wakes a connected-standby machine then finds the
 // TV application possibly still closing.
@@ -49,4 +53,5 @@ void SetAppMainWindow(HWND window);
 void SetAppInstance(HINSTANCE instance);
 void SetAppMessageBox(AppMessageBoxFn show);
 void SetAppDisplayOff(bool off);
+void SetAppRestartMutex(HANDLE mutex);
 void SetAppDisplayOffSeen(bool seen);

@@ -11,14 +11,11 @@
 
 #include <windows.h>
 
-#include "base/folders.h"
+#include "bench/bench_support.h"
 #include "base/messages.h"
 #include "companions/journal/journal.h"
-#include "companions/vreceiver/virtual_receiver.h"
-#include "hid/hid_backend.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,109 +33,6 @@ constexpr DWORD START_TIMEOUT_MS = 20000;
 constexpr DWORD SHOW_TIMEOUT_MS = 5000;
 // The wake check reads the receiver 3 s after the start: measure after it.
 constexpr DWORD SETTLE_MS = 4000;
-constexpr UINT WM_RELAYED = WM_APP + 1;
-constexpr char RELAY_WINDOW_CLASS[] = "KovaPressRelay";
-
-LARGE_INTEGER g_frequency;
-
-int64_t Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Microseconds(int64_t ticks)
-{
-    return 1e6 * static_cast<double>(ticks) / static_cast<double>(g_frequency.QuadPart);
-}
-
-// --- The bare relay ------------------------------------------------------
-
-struct Relay {
-    HANDLE Server = INVALID_HANDLE_VALUE;
-    HANDLE Client = INVALID_HANDLE_VALUE;
-    HWND Window = nullptr;
-    HANDLE Thread = nullptr;
-    std::atomic<bool> Stop{false};
-};
-
-int64_t g_relayed = 0;
-
-LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_RELAYED) {
-        g_relayed = Now();
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-DWORD WINAPI RelayMain(void* context)
-{
-    auto* relay = static_cast<Relay*>(context);
-    uint8_t report[8];
-    DWORD read = 0;
-    while (!relay->Stop && ReadFile(relay->Server, report, sizeof(report), &read, nullptr)) {
-        PostMessageA(relay->Window, WM_RELAYED, 0, 0);
-    }
-    return 0;
-}
-
-bool StartRelay(Relay& relay)
-{
-    const std::string name = "\\\\.\\pipe\\kova_press_relay_" + std::to_string(GetCurrentProcessId());
-    relay.Server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
-                                    0, 4096, 0, nullptr);
-    relay.Client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = RelayProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = RELAY_WINDOW_CLASS;
-    RegisterClassA(&wc);
-    relay.Window = CreateWindowExA(0, RELAY_WINDOW_CLASS, "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance,
-                                   nullptr);
-    if (relay.Server == INVALID_HANDLE_VALUE || relay.Client == INVALID_HANDLE_VALUE || !relay.Window) {
-        return false;
-    }
-    relay.Thread = CreateThread(nullptr, 0, RelayMain, &relay, 0, nullptr);
-    return relay.Thread != nullptr;
-}
-
-void StopRelay(Relay& relay)
-{
-    relay.Stop = true;
-    if (relay.Client != INVALID_HANDLE_VALUE) {
-        CloseHandle(relay.Client);  // the reader's ReadFile fails and it ends
-    }
-    if (relay.Thread) {
-        WaitForSingleObject(relay.Thread, 5000);
-        CloseHandle(relay.Thread);
-    }
-    if (relay.Server != INVALID_HANDLE_VALUE) {
-        CloseHandle(relay.Server);
-    }
-    if (relay.Window) {
-        DestroyWindow(relay.Window);
-    }
-}
-
-// One write through the relay; its latency in counter ticks, or -1.
-int64_t RelayOnce(Relay& relay)
-{
-    const uint8_t report[8] = {2, 1};
-    g_relayed = 0;
-    const int64_t start = Now();
-    DWORD written = 0;
-    if (!WriteFile(relay.Client, report, sizeof(report), &written, nullptr)) {
-        return -1;
-    }
-    MSG msg;
-    while (g_relayed == 0 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        DispatchMessageA(&msg);
-    }
-    return g_relayed - start;
-}
 
 // --- kova.exe ------------------------------------------------------------
 
@@ -251,34 +145,6 @@ private:
     Saved m_vendor;
 };
 
-HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        for (HWND w = FindWindowA(MAIN_WINDOW_CLASS, nullptr); w; w = FindWindowExA(nullptr, w, MAIN_WINDOW_CLASS, nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid) {
-                return w;
-            }
-        }
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-void Report(const char* name, std::vector<int64_t> samples, size_t wanted)
-{
-    std::sort(samples.begin(), samples.end());
-    auto pct = [&](double p) {
-        return samples.empty() ? 0.0
-                               : Microseconds(samples[std::min(samples.size() - 1, static_cast<size_t>(p * samples.size()))]);
-    };
-    std::printf("%-26s %5zu presses  median %8.1f us  p99 %8.1f us  max %8.1f us%s\n", name, samples.size(), pct(0.5),
-                pct(0.99), samples.empty() ? 0.0 : Microseconds(samples.back()),
-                samples.size() == wanted ? "" : "  (some lost)");
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -289,57 +155,29 @@ int main(int argc, char** argv)
             count = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         }
     }
-    QueryPerformanceFrequency(&g_frequency);
-
-    // The receiver first: kova registers for its device notices at start.
-    const std::string name = "press-bench-" + std::to_string(GetCurrentProcessId());
-    std::atomic<int> opened{0};
-    VirtualReceiver receiver(name, [&](const std::string& event) {
-        if (event.rfind("opened 3 ", 0) == 0) {
-            ++opened;
-        }
-    });
-    std::string error;
-    if (!receiver.Start() ||
-        !receiver.Execute("plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4", &error)) {
-        std::printf("cannot start the virtual receiver %s\n", error.c_str());
+    IdentityForTheRun identity;
+    BenchKova kova("press-bench-" + std::to_string(GetCurrentProcessId()));
+    if (!kova.ReceiverReady()) {
         return 1;
     }
-    IdentityForTheRun identity;
 
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof(temp), temp);
     const std::string journal = std::string(temp) + "kova-press-bench-" + std::to_string(GetCurrentProcessId()) + ".log";
     DeleteFileA(journal.c_str());
-    SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, name.c_str());
     SetEnvironmentVariableA(JOURNAL_ENV, journal.c_str());
     SetEnvironmentVariableA(JOURNAL_CLOCK_ENV, "1");
 
-    char folder[MAX_PATH] = {};
-    GetRemoteProgramDir(folder, sizeof(folder));
-    std::string commandLine = "\"" + std::string(folder) + "\\kova.exe\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        std::printf("cannot start %s\n", commandLine.c_str());
-        return 1;
-    }
-    HWND kova = WaitForMainWindow(pi.dwProcessId, START_TIMEOUT_MS);
-    const DWORD start = GetTickCount();
-    while (opened == 0 && GetTickCount() - start < START_TIMEOUT_MS) {
-        Sleep(50);
-    }
-    bool ok = kova && opened > 0;
+    bool ok = kova.Start(MAIN_WINDOW_CLASS);
     Sleep(SETTLE_MS);
 
-    Relay relay;
-    ok = ok && StartRelay(relay);
+    BareRelay relay;
+    ok = ok && relay.Start();
     JournalTail displays(journal);
     std::vector<int64_t> throughKova;
     std::vector<int64_t> bare;
     for (uint32_t i = 0; ok && i < count; ++i) {
-        const int64_t relayed = RelayOnce(relay);
+        const int64_t relayed = relay.Once();
         if (relayed >= 0) {
             bare.push_back(relayed);
         }
@@ -347,14 +185,14 @@ int main(int argc, char** argv)
         const uint8_t press[8] = {2, static_cast<uint8_t>(i % 2 ? 2 : 1)};
         const uint8_t release[8] = {2};
         const int64_t sent = Now();
-        if (receiver.SendInput(3, press, sizeof(press)) != 1) {
+        if (!kova.Send(press, sizeof(press))) {
             break;
         }
         const int64_t shown = displays.WaitForDisplay(SHOW_TIMEOUT_MS);
         if (shown > 0) {
             throughKova.push_back(shown - sent);
         }
-        receiver.SendInput(3, release, sizeof(release));
+        kova.Send(release, sizeof(release));
         Sleep(10);
     }
 
@@ -363,16 +201,6 @@ int main(int argc, char** argv)
     Report("bare pipe-to-window relay", bare, count);
     std::fflush(stdout);
 
-    StopRelay(relay);
-    if (kova) {
-        PostMessageA(kova, WM_CLOSE, 0, 0);
-    }
-    if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
-        TerminateProcess(pi.hProcess, 1);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    receiver.Stop();
     DeleteFileA(journal.c_str());
     return ok && throughKova.size() == count ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include "core/message_box.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
+#include "keys/key_send_ctrl.h"
 #include "keys/key_test_ctrl.h"
 #include "osd/osd_control.h"
 #include "tray/kova_tray_ctrl.h"
@@ -120,6 +121,7 @@ CMainCtrl::~CMainCtrl()
     delete KeyController;
     KeyController = nullptr;
     if (RestartMutex) {
+        SetAppRestartMutex(nullptr);
         CloseHandle(RestartMutex);
         RestartMutex = nullptr;
     }
@@ -134,6 +136,7 @@ void CMainCtrl::OnCreate(HWND window, HINSTANCE instance)
     SetAppMainWindow(window);
     SetAppInstance(instance);
     SetAppMessageBox(ShowMessageBox);
+    SetAppRestartMutex(RestartMutex);
     if (!m_sessionNotifyRegistered) {
         m_sessionNotifyRegistered = WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION) != FALSE;
     }
@@ -176,13 +179,14 @@ bool CMainCtrl::CreateKeyController()
     KeyController = nullptr;
     // The test form when Test_Mode is set (a machine without settings), else
     // the working form; either is given the remote-control tray to flash.
-    // The working form comes with the button actions; until then a machine
-    // configured for it runs without a key controller and drops every report.
+    // Without one nothing else is built: no receiver is opened for reports
+    // that no one would handle.
     if (GetControlSettings().Test_Mode) {
         KeyController = new (std::nothrow) CKeyTestCtrl(RemoteTray);
-        return KeyController != nullptr;
+    } else {
+        KeyController = new (std::nothrow) CKeySendCtrl(RemoteTray);
     }
-    return true;
+    return KeyController != nullptr;
 }
 
 void CMainCtrl::OnDestroy()

@@ -23,16 +23,19 @@ wine_run reg add 'HKLM\Software\Orlan\Kova' /v ProductID1 /t REG_DWORD /d 0x0150
 say "no Controls key: Test_Mode is 1 by default"
 
 step "Starting a virtual receiver (a classic receiver: col01 to col03) and kova.exe (hidden)"
-# The receiver reads its commands from a pipe that this script writes to;
-# its events go to a file.
-fifo="$build_dir/demo-receiver.fifo"
-events="$build_dir/demo-receiver.txt"
-rm -f "$fifo" "$events"
-mkfifo "$fifo"
-wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$fifo" >"$events" 2>/dev/null &
-receiver_pid=$!
-exec 3>"$fifo"
+# The receiver reads its commands from a pipe that this script writes to
+# (remote "command"); its events go to a file ($events).
+start_receiver() {
+    fifo="$build_dir/demo-$1.fifo"
+    events="$build_dir/demo-$1.txt"
+    rm -f "$fifo" "$events"
+    mkfifo "$fifo"
+    wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$fifo" >"$events" 2>/dev/null &
+    receiver_pid=$!
+    exec 3>"$fifo"
+}
 remote() { printf '%s\n' "$*" >&3; }
+start_receiver receiver
 remote "plug 1 vid=0x0bda pid=0x0150 page=0x0001 usage=0x06 in=9 feature=0"
 remote "plug 2 vid=0x0bda pid=0x0150 page=0x000c usage=0x01 in=3 feature=0"
 remote "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4"
@@ -97,6 +100,69 @@ exec 3>&-
 wait "$receiver_pid"
 rm -f "$fifo"
 wine_run reg delete 'HKLM\Software\Orlan' /f >/dev/null 2>&1
+
+step "A configured machine: the buttons do what the settings say"
+# Test mode off, the keyboard features on; a player, and one-touch button 1
+# of the default set, which starts a window (msgwin) titled "Notes".
+JOURNAL_WIN="C:\\users\\Public\\kova-configured.journal"
+JOURNAL="$WINEPREFIX/drive_c/users/Public/kova-configured.journal"
+rm -f "$JOURNAL"
+reg_dword() { wine_run reg add "HKLM\\Software\\Orlan\\$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null 2>&1; }
+reg_text() { wine_run reg add "HKLM\\Software\\Orlan\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1; }
+reg_dword Kova VendorID1 0x0bda
+reg_dword Kova ProductID1 0x0150
+reg_dword 'Kova\Controls' Test_Mode 0
+reg_dword 'Kova\Controls' Tesk_Enable 1
+reg_dword 'Kova\Controls' ApResume 0
+reg_text 'OrlanTesk\AudioControl\Player' CD_TITLE "Demo Player"
+reg_dword 'OrlanTesk\AudioControl\Player' CD_CONTROL 2
+# Texts stay 5 s on screen, long enough for the picture.
+reg_dword 'OrlanTesk\Default\OnScreen' Time 10
+touch_key='OrlanTesk\Default\Setting\Set1\AppKey1'
+reg_text "$touch_key" DispTitle "Notes"
+reg_dword "$touch_key" NumAP 1
+reg_text "$touch_key" Execute M
+reg_text "$touch_key" Btn1_AP1 "$PROGRAM_DIR\\msgwin.exe|/class=KovaDemoNotes /title=Notes /close-after=30000"
+say "Test_Mode 0, Tesk_Enable 1; CD player \"Demo Player\" told by its private message; one-touch button 1 starts \"Notes\""
+start_receiver configured
+remote "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4"
+for _ in $(seq 100); do grep -q '^plugged 3' "$events" 2>/dev/null && break; sleep 0.1; done
+KOVA_JOURNAL="$JOURNAL_WIN" wine_run "$PROGRAM_DIR\\msgwin.exe" "/class=KovaDemoPlayer" "/title=Demo Player" \
+    /show=max "/close-after=30000" </dev/null >/dev/null 2>&1 &
+KOVA_JOURNAL="$JOURNAL_WIN" KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kova.exe" </dev/null >/dev/null 2>&1 &
+kova_pid=$!
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" wait 20000 | tr -d '\r')"
+for _ in $(seq 100); do grep -q '^opened 3' "$events" && break; sleep 0.1; done
+client_out="$build_dir/demo-client.txt"
+KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kovaapi_sample.exe" 15 </dev/null >"$client_out" 2>/dev/null &
+client_pid=$!
+for _ in $(seq 100); do grep -q '^InitKovaMsg' "$client_out" 2>/dev/null && break; sleep 0.1; done
+press "04 0d 00 00 00 00 00 00" 04                    # MCE Start: a command for the client
+press "02 01 00 00 00 00 00 00" 02                    # NextTrack: the player
+press "02 00 01 00 00 00 00 00" 02                    # one-touch button 1
+# The picture while kova still shows the button's title (1.5 s).
+for _ in $(seq 100); do grep -aq 'KovaDemoNotes' "$JOURNAL" 2>/dev/null && break; sleep 0.1; done
+sleep 0.3
+shot="$build_dir/configured-demo.png"
+rm -f "$shot"
+wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$shot")" >/dev/null 2>&1
+say "pressed: MCE Start, NextTrack, one-touch button 1"
+say "the client program printed:  $(grep -a '^button command' "$client_out" | tr -d '\r' | paste -sd, - | sed 's/,/, /g')"
+player_lines=$(grep -a '^msgwin message class="KovaDemoPlayer"' "$JOURNAL" | tr -d '\r' | grep 'msg=0x0464' |
+               sed -E 's/.*lparam=([0-9]+).*/\1/' | paste -sd' ' -)
+say "the player window got WM_USER+100 with index ${player_lines:-nothing} (6 cancel on the press, 0 next track on the release)"
+say "the one-touch button started: $(grep -a '^msgwin start' "$JOURNAL" | grep -a KovaDemoNotes | sed -E 's/.* title="([^"]*)".*/"\1"/')," \
+    "and kova showed $(grep -a '^orlanosd.dll OnScreen_DisplayA' "$JOURNAL" | tail -1 | LC_ALL=C sed -E 's/.* text="(.*)"\r?$/"\1"/') on screen"
+if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot was taken"; fi
+say "$(wine_run "$PROGRAM_DIR\\kovactl.exe" close 15000 | tr -d '\r')"
+wait "$kova_pid"
+kill "$client_pid" 2>/dev/null; wait "$client_pid" 2>/dev/null
+remote "quit"
+exec 3>&-
+wait "$receiver_pid"
+rm -f "$fifo"
+wine_run reg delete 'HKLM\Software\Orlan' /f >/dev/null 2>&1
+wine_run reg delete 'HKCU\Software\Orlan' /f >/dev/null 2>&1
 
 step "On-screen display: a button text and the volume picture, through our display libraries"
 shot="$build_dir/osd-demo.png"

@@ -92,6 +92,11 @@ bool LaunchWorld::PutStaged(const char* folder, const char* stagedFile, const ch
 
 std::string LaunchWorld::FolderOf(const char* folder) const { return m_folder.Root() + "\\" + folder; }
 
+bool LaunchWorld::RemoveStaged(const char* folder, const char* file)
+{
+    return DeleteFileA(m_folder.PathOf(folder, file).c_str()) != FALSE;
+}
+
 void LaunchWorld::Prepare(uint32_t mode, uint32_t buttonIndex, const std::vector<std::string>& entries)
 {
     LaunchRequest& request = CLnchCtrl::Request;
@@ -232,6 +237,54 @@ unsigned long long Number(const JournalFields& fields, const char* name)
 bool WaitForLaunchThreads(DWORD timeoutMs)
 {
     return WaitUntil([] { return ActiveLaunchThreads() == 0; }, timeoutMs);
+}
+
+bool BringToFront(HWND window)
+{
+    return WaitUntil(
+        [&] {
+            SetForegroundWindow(window);
+            return GetForegroundWindow() == window;
+        },
+        LAUNCH_WAIT_MS);
+}
+
+std::vector<std::string> KeyFence::NextKeys()
+{
+    const int before = FencesSeen(nullptr);
+    keybd_event(FENCE_KEY, 0, 0, 0);
+    keybd_event(FENCE_KEY, 0, KEYEVENTF_KEYUP, 0);
+    std::vector<std::string> keys;
+    EXPECT_TRUE(WaitUntil([&] { return FencesSeen(nullptr) > before; }, LAUNCH_WAIT_MS))
+        << "the fence key never reached " << m_class;
+    FencesSeen(&keys, before);
+    return keys;
+}
+
+int KeyFence::FencesSeen(std::vector<std::string>* keys, int after) const
+{
+    int fences = 0;
+    for (const WindowEvent& e : m_world.WindowEvents(m_class)) {
+        if (e.Kind != "key") {
+            continue;
+        }
+        if (Number(e.Fields, "vk") == FENCE_KEY) {
+            fences += e.Fields.at("event") == "up";
+        } else if (keys && fences == after) {
+            keys->push_back(e.Fields.at("event") + " " + e.Fields.at("vk") + " alt=" + e.Fields.at("alt"));
+        }
+    }
+    return fences;
+}
+
+KeyFence FrontWindow(LaunchWorld& world, const std::string& className)
+{
+    HWND window = world.OpenWindow("/class=" + className);
+    EXPECT_NE(window, nullptr) << className;
+    EXPECT_TRUE(BringToFront(window)) << className;
+    KeyFence fence(world, className);
+    fence.NextKeys();
+    return fence;
 }
 
 bool MakeShortcut(const std::string& lnkPath, const std::string& target, const std::string& args,

@@ -16,6 +16,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr DWORD LAUNCH_WAIT_MS = 15000;
@@ -61,8 +62,11 @@ public:
     // The same in another folder of the private Program Files (its name
     // relative to it, such as REMOTE_PROGRAM_FOLDER).
     std::string ProgramIn(const char* folder, const char* name);
-    // A staged companion copied into such a folder.
+    // A staged file (a companion, a library) copied into such a folder,
+    // under asName or its own name.
     bool PutStaged(const char* folder, const char* stagedFile, const char* asName = nullptr);
+    // Removes what PutStaged put there; false when it is not there.
+    bool RemoveStaged(const char* folder, const char* file);
     std::string FolderOf(const char* folder) const;
 
     // Clears the shared request and fills it with entries "path|params".
@@ -105,6 +109,38 @@ inline LONG ActiveLaunchThreads() { return CLnchCtrl::ActiveLaunchThreads; }
 // Waits until the launch threads of this process have ended; the fence of
 // every test that proves that something was not started.
 bool WaitForLaunchThreads(DWORD timeoutMs = LAUNCH_WAIT_MS);
+
+// ---- The window in front (tests that run with the desktop to themselves) ----
+
+// A key no test sends on purpose: tapped after a step, its arrival proves
+// that every key of the step has arrived before it.
+constexpr uint8_t FENCE_KEY = VK_F13;
+
+// Makes window the one in front; false when it does not come to the front.
+bool BringToFront(HWND window);
+
+// The key lines of an msgwin window between two fence keys, as
+// "down 0x11 alt=0". Each call taps the fence key into the window in front
+// and returns what arrived since the fence before, once the new fence has
+// arrived.
+class KeyFence {
+public:
+    KeyFence(LaunchWorld& world, std::string className) : m_world(world), m_class(std::move(className)) {}
+
+    std::vector<std::string> NextKeys();
+
+private:
+    // Counts the fence keys that arrived; with keys, gathers the keys that
+    // came after fence number after.
+    int FencesSeen(std::vector<std::string>* keys, int after = -1) const;
+
+    LaunchWorld& m_world;
+    std::string m_class;
+};
+
+// Opens an msgwin window of that class in front of all; its fence has passed
+// the keys that came before.
+KeyFence FrontWindow(LaunchWorld& world, const std::string& className);
 
 // Makes a shortcut with IShellLinkA; an empty target makes one to the shell's
 // Computer folder, which has no file path.
