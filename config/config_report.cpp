@@ -23,18 +23,6 @@ std::string PlaceName(HKEY root, const char* key)
     return std::string(root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + key;
 }
 
-std::string Number(uint32_t value)
-{
-    char text[32];
-    if (value < 10) {
-        std::snprintf(text, sizeof(text), "%lu", static_cast<unsigned long>(value));
-    } else {
-        std::snprintf(text, sizeof(text), "%lu (0x%lX)", static_cast<unsigned long>(value),
-                      static_cast<unsigned long>(value));
-    }
-    return text;
-}
-
 // Line breaks written as \r and \n, so that each setting stays on its line.
 std::string Quoted(const char* text)
 {
@@ -65,37 +53,6 @@ const char* TypeName(DWORD type)
     }
 }
 
-// Why a read value is not the one in effect; empty when it is.
-std::string WhyIgnored(const ValueRead& read)
-{
-    const bool text = read.Text;
-    char why[200] = {};
-    // A text where a number belongs, or a number of the wrong size.
-    const bool textType = read.Type == REG_SZ || read.Type == REG_EXPAND_SZ || read.Type == REG_MULTI_SZ;
-    switch (read.Outcome) {
-    case ReadOutcome::WrongType:
-    case ReadOutcome::TooLong:
-        if (!text) {
-            std::snprintf(why, sizeof(why), "stored %s of %lu bytes ignored: %s", TypeName(read.Type),
-                          static_cast<unsigned long>(read.Size),
-                          textType ? "a number must be REG_DWORD" : "a number has 4 bytes");
-        } else if (read.Outcome == ReadOutcome::WrongType) {
-            std::snprintf(why, sizeof(why), "stored %s ignored: a text must be REG_SZ", TypeName(read.Type));
-        } else {
-            std::snprintf(why, sizeof(why), "stored text of %lu characters ignored: longer than %lu",
-                          static_cast<unsigned long>(read.Size), static_cast<unsigned long>(read.Limit));
-        }
-        break;
-    case ReadOutcome::OutOfRange:
-        std::snprintf(why, sizeof(why), "stored %lu ignored: accepted %s", static_cast<unsigned long>(read.Number),
-                      read.Rule.c_str());
-        break;
-    default:
-        break;
-    }
-    return why;
-}
-
 class Report {
 public:
     explicit Report(const ConfigReadLog& log) : m_log(log) {}
@@ -115,7 +72,7 @@ public:
             if (read->Outcome == ReadOutcome::Taken) {
                 winner = &place;
             }
-            std::string why = WhyIgnored(*read);
+            std::string why = DescribeIgnoredRead(*read);
             if (!why.empty()) {
                 AddNote(notes, places.size() > 1 ? PlaceName(place.Root, place.Key) + "\\" + place.Name + ": " + why
                                                  : why);
@@ -135,7 +92,7 @@ public:
             if (m_log.KeyMissing(first.Root, first.Key)) {
                 notes = "key missing";
             } else if (!m_log.Find(first.Root, first.Key, first.Name)) {
-                notes = "not read: the list ends before it";
+                notes = NOT_READ_NOTE;
             } else {
                 notes = "not stored";
             }
@@ -176,7 +133,7 @@ public:
             if (!endsList) {
                 continue;
             }
-            std::string why = WhyIgnored(read);
+            std::string why = DescribeIgnoredRead(read);
             Line(root, key, read.Name, "-", "", "the list ends here: " + (why.empty() ? "not stored" : why));
             return;
         }
@@ -208,10 +165,10 @@ std::string Format(const char* format, ...)
 void DescribeControls(Report& report, const ControlSettings& controls)
 {
     for (const NamedNumber& value : NamedControlSettings(controls)) {
-        report.Value(HKEY_LOCAL_MACHINE, CONTROLS_KEY, value.Name, Number(value.Value), false);
+        report.Value(HKEY_LOCAL_MACHINE, CONTROLS_KEY, value.Name, NumberWithHex(value.Value), false);
     }
     // Read at each use.
-    report.Value(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "LaunchDelay", Number(ReadLaunchDelay()), false);
+    report.Value(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "LaunchDelay", NumberWithHex(ReadLaunchDelay()), false);
 }
 
 void DescribeReceivers(Report& report, const DeviceIdentityTable& identities)
@@ -302,7 +259,7 @@ void DescribePlayers(Report& report, const PlayerWindows& players)
         report.Value(HKEY_LOCAL_MACHINE, PLAYER_WINDOWS_KEY, (prefix + "_TITLE").c_str(), Quoted(player.window.Title),
                      true);
         report.Value(HKEY_LOCAL_MACHINE, PLAYER_WINDOWS_KEY, (prefix + "_CONTROL").c_str(),
-                     Number(player.window.Control), false);
+                     NumberWithHex(player.window.Control), false);
     }
 }
 
@@ -314,22 +271,64 @@ void DescribeOnScreen(Report& report, const OnScreenSettings& settings)
         std::string value;
         bool text;
     };
-    const Setting rows[] = {{"Color", Number(settings.Color), false},
-                            {"Time", Number(settings.Time), false},
-                            {"Size", Number(settings.Size), false},
+    const Setting rows[] = {{"Color", NumberWithHex(settings.Color), false},
+                            {"Time", NumberWithHex(settings.Time), false},
+                            {"Size", NumberWithHex(settings.Size), false},
                             {"FontFace", Quoted(settings.FontFace), true}};
     for (const Setting& row : rows) {
         report.Layered(row.name, row.value, row.text,
                        {{HKEY_LOCAL_MACHINE, ONSCREEN_DEFAULT_KEY, row.name},
                         {HKEY_CURRENT_USER, ONSCREEN_USER_KEY, row.name}});
     }
-    report.Layered("OnScreen", Number(settings.OnScreen), false,
+    report.Layered("OnScreen", NumberWithHex(settings.OnScreen), false,
                    {{HKEY_LOCAL_MACHINE, ONSCREEN_DEFAULT_KEY, "OnScreen"},
                     {HKEY_CURRENT_USER, ONSCREEN_USER_KEY, "OnScreen"},
                     {HKEY_LOCAL_MACHINE, CONTROLS_KEY, "OSD_Enable"}});
 }
 
 }  // namespace
+
+std::string NumberWithHex(uint32_t value)
+{
+    char text[32];
+    if (value < 10) {
+        std::snprintf(text, sizeof(text), "%lu", static_cast<unsigned long>(value));
+    } else {
+        std::snprintf(text, sizeof(text), "%lu (0x%lX)", static_cast<unsigned long>(value),
+                      static_cast<unsigned long>(value));
+    }
+    return text;
+}
+
+std::string DescribeIgnoredRead(const ValueRead& read)
+{
+    const bool text = read.Text;
+    char why[200] = {};
+    // A text where a number belongs, or a number of the wrong size.
+    const bool textType = read.Type == REG_SZ || read.Type == REG_EXPAND_SZ || read.Type == REG_MULTI_SZ;
+    switch (read.Outcome) {
+    case ReadOutcome::WrongType:
+    case ReadOutcome::TooLong:
+        if (!text) {
+            std::snprintf(why, sizeof(why), "stored %s of %lu bytes ignored: %s", TypeName(read.Type),
+                          static_cast<unsigned long>(read.Size),
+                          textType ? "a number must be REG_DWORD" : "a number has 4 bytes");
+        } else if (read.Outcome == ReadOutcome::WrongType) {
+            std::snprintf(why, sizeof(why), "stored %s ignored: a text must be REG_SZ", TypeName(read.Type));
+        } else {
+            std::snprintf(why, sizeof(why), "stored text of %lu characters ignored: longer than %lu",
+                          static_cast<unsigned long>(read.Size), static_cast<unsigned long>(read.Limit));
+        }
+        break;
+    case ReadOutcome::OutOfRange:
+        std::snprintf(why, sizeof(why), "stored %lu ignored: accepted %s", static_cast<unsigned long>(read.Number),
+                      read.Rule.c_str());
+        break;
+    default:
+        break;
+    }
+    return why;
+}
 
 std::vector<SettingLine> InspectConfiguration()
 {
@@ -342,7 +341,7 @@ std::vector<SettingLine> InspectConfiguration()
     DescribeRemoteTexts(report, CConfig::GetRemoteTexts());
     const OnScreenTexts& onScreenTexts = CConfig::GetOnScreenTexts();
     DescribeTexts(report, ONSCREEN_TEXTS_KEY, NamedOnScreenTexts(onScreenTexts));
-    report.Value(HKEY_LOCAL_MACHINE, ONSCREEN_TEXTS_KEY, "MuteOffByVolume", Number(onScreenTexts.MuteOffByVolume),
+    report.Value(HKEY_LOCAL_MACHINE, ONSCREEN_TEXTS_KEY, "MuteOffByVolume", NumberWithHex(onScreenTexts.MuteOffByVolume),
                  false);
     DescribeAppTables(report);
     DescribeTargetWindows(report);

@@ -21,7 +21,12 @@ void ConfigReadLog::Add(const ValueRead& read) { m_reads.push_back(read); }
 
 const ValueRead* ConfigReadLog::Find(HKEY root, const char* key, const char* name) const
 {
-    for (auto it = m_reads.rbegin(); it != m_reads.rend(); ++it) {
+    return FindValueRead(m_reads, root, key, name);
+}
+
+const ValueRead* FindValueRead(const std::vector<ValueRead>& reads, HKEY root, const char* key, const char* name)
+{
+    for (auto it = reads.rbegin(); it != reads.rend(); ++it) {
         if (it->Root == root && it->Outcome != ReadOutcome::KeyMissing && SameNoCase(it->Key, key) &&
             SameNoCase(it->Name, name)) {
             return &*it;

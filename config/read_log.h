@@ -56,5 +56,9 @@ private:
     ConfigReadLog* m_previous = nullptr;
 };
 
+// The last read of a value among reads (names and keys compared without
+// case), or null.
+const ValueRead* FindValueRead(const std::vector<ValueRead>& reads, HKEY root, const char* key, const char* name);
+
 // A loader's own rule refused a value it read: recorded as OutOfRange.
 void LogOutOfRange(HKEY root, const char* key, const char* name, uint32_t number, const char* rule);

@@ -8,6 +8,8 @@
 
 namespace {
 
+thread_local RegistryOverlay* t_overlay = nullptr;
+
 constexpr char SONG_SELECTOR_KEY[] = "SOFTWARE\\Tallis\\SongBox Selector\\Settings";
 constexpr char SONG_SELECTOR_EXE[] = "\\SBSelector.exe";
 
@@ -19,7 +21,10 @@ LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
         return REGS_ALREADY_OPEN;
     }
     HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(root, subkey, 0, access, &key);
+    HKEY replacement = nullptr;
+    LONG rc = RegistryOverlay::Find(root, subkey, &replacement)
+                  ? (replacement ? RegOpenKeyExA(replacement, nullptr, 0, access, &key) : ERROR_FILE_NOT_FOUND)
+                  : RegOpenKeyExA(root, subkey, 0, access, &key);
     if (ConfigReadLog* log = ConfigReadLog::Active()) {
         m_root = root;
         CopyCut(m_path, subkey ? subkey : "");
@@ -38,6 +43,36 @@ LONG CRegs::Open(HKEY root, const char* subkey, REGSAM access)
     m_open = 1;
     m_songSelectorRedirect = subkey && std::strcmp(subkey, SONG_SELECTOR_KEY) == 0;
     return ERROR_SUCCESS;
+}
+
+RegistryOverlay::RegistryOverlay() : m_previous(t_overlay) { t_overlay = this; }
+
+RegistryOverlay::~RegistryOverlay() { t_overlay = m_previous; }
+
+void RegistryOverlay::Map(HKEY root, const char* subkey, HKEY replacement)
+{
+    if (!subkey || m_count == ENTRY_MAX) {
+        return;
+    }
+    Entry& entry = m_entries[m_count++];
+    entry.Root = root;
+    CopyCut(entry.Subkey, subkey);
+    entry.Replacement = replacement;
+}
+
+bool RegistryOverlay::Find(HKEY root, const char* subkey, HKEY* replacement)
+{
+    if (!t_overlay || !subkey) {
+        return false;
+    }
+    for (int i = 0; i < t_overlay->m_count; ++i) {
+        const Entry& entry = t_overlay->m_entries[i];
+        if (entry.Root == root && lstrcmpiA(entry.Subkey, subkey) == 0) {
+            *replacement = entry.Replacement;
+            return true;
+        }
+    }
+    return false;
 }
 
 LONG CRegs::Close()

@@ -54,6 +54,40 @@ private:
     char m_path[256] = {};
 };
 
+// Candidate keys for the settings utility: while an overlay is alive on a
+// thread, CRegs::Open on that thread opens the key an overlay entry names in
+// place of the real one, so the program's own loaders judge values before
+// they are written. The read log still names the real key. kova.exe never
+// makes one; launch threads and watchers never see another thread's.
+class RegistryOverlay {
+public:
+    RegistryOverlay();
+    ~RegistryOverlay();
+
+    RegistryOverlay(const RegistryOverlay&) = delete;
+    RegistryOverlay& operator=(const RegistryOverlay&) = delete;
+
+    // Opens of (root, subkey), compared without case, get a new handle of
+    // replacement (which the caller keeps open while the overlay lives); a
+    // null replacement makes the key missing.
+    void Map(HKEY root, const char* subkey, HKEY replacement);
+
+    // The live overlay's entry for (root, subkey): true, and *replacement
+    // set, when it has one.
+    static bool Find(HKEY root, const char* subkey, HKEY* replacement);
+
+private:
+    struct Entry {
+        HKEY Root;
+        char Subkey[256];
+        HKEY Replacement;
+    };
+    static constexpr int ENTRY_MAX = 32;
+    Entry m_entries[ENTRY_MAX] = {};
+    int m_count = 0;
+    RegistryOverlay* m_previous = nullptr;
+};
+
 // Reads a whole text value with the store's rules: REG_SZ only, into a buffer
 // of bufferSize bytes (129 or 521), trimmed, then cut to 127 characters into
 // field (128 bytes). Returns true and writes field only when a text was read.

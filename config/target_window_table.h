@@ -17,6 +17,8 @@
 #include <cstdint>
 
 constexpr char TARGET_WINDOWS_KEY[] = "Software\\Orlan\\Kova\\Window";  // HKLM
+// The client registrations stored for kova (HKCU).
+constexpr char SEND_WINDOW_KEY[] = "SOFTWARE\\Orlan\\Kova\\SENDWINDOW";
 
 constexpr int TARGET_WINDOW_MAX = 510;
 constexpr int TARGET_WINDOW_STATIC_MAX = 255;

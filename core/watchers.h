@@ -5,12 +5,13 @@
 
 #include <windows.h>
 
+#include "config/target_window_table.h"  // SEND_WINDOW_KEY
+
 extern HANDLE SendWindowWatcherThread;
 extern HANDLE PriorityWatcherThread;
 extern volatile LONG SendWindowWatcherRunning;
 extern volatile LONG PriorityWatcherRunning;
 
-constexpr char SEND_WINDOW_KEY[] = "SOFTWARE\\Orlan\\Kova\\SENDWINDOW";
 
 DWORD WINAPI SendWindowWatcherProc(LPVOID);
 DWORD WINAPI PriorityWatcherProc(LPVOID);

@@ -3,8 +3,10 @@
 #include "hid/virtual_hid_backend.h"
 #include "hid/windows_hid_backend.h"
 
-#include <utility>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -43,4 +45,35 @@ void ShutdownHidBackend()
         std::swap(old, g_backend);
     }
     delete old;
+}
+
+InterfaceWalk ForEachInterfacePath(HidBackend& backend, void (*visit)(const char* path, void* context),
+                                   void* context)
+{
+    HidInterfaceSet set = backend.OpenInterfaceSet();
+    if (!set) {
+        return InterfaceWalk::NoSet;
+    }
+    InterfaceWalk walk = InterfaceWalk::Complete;
+    for (DWORD index = 0;; ++index) {
+        DWORD required = 0;
+        if (!backend.GetInterfacePath(set, index, nullptr, 0, &required)) {
+            DWORD err = GetLastError();
+            if (err == ERROR_NO_MORE_ITEMS) {
+                break;
+            }
+            if (err != ERROR_INSUFFICIENT_BUFFER || required == 0) {
+                walk = InterfaceWalk::Failed;
+                break;
+            }
+        }
+        std::unique_ptr<char[]> path(new (std::nothrow) char[required]);
+        if (!path || !backend.GetInterfacePath(set, index, path.get(), required, &required)) {
+            walk = InterfaceWalk::Failed;
+            break;
+        }
+        visit(path.get(), context);
+    }
+    backend.CloseInterfaceSet(set);
+    return walk;
 }

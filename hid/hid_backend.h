@@ -70,6 +70,14 @@ public:
     virtual void DiscardRestOfReport(HANDLE handle) = 0;
 };
 
+// Calls visit with the device path of each present HID interface, in the
+// backend's order. NoSet when the interface set could not be made, Failed
+// when the enumeration broke off midway (the paths visited before stay
+// visited).
+enum class InterfaceWalk { Complete, NoSet, Failed };
+InterfaceWalk ForEachInterfacePath(HidBackend& backend, void (*visit)(const char* path, void* context),
+                                   void* context);
+
 // The backend of this process, chosen on first use by KOVA_VIRTUAL_RECEIVER.
 HidBackend& GetHidBackend();
 

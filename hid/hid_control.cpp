@@ -90,37 +90,20 @@ BOOL CHidControl::EnumerateDevices()
             return FALSE;
         }
     }
-    HidInterfaceSet set = backend.OpenInterfaceSet();
-    if (!set) {
+    DeviceCount = 0;
+    auto add = [](const char* path, void* self) {
+        auto* control = static_cast<CHidControl*>(self);
+        if (CHidDevice* device = control->OpenAcceptedDevice(path)) {
+            device->Next = control->FirstDevice;
+            control->FirstDevice = device;
+            ++control->DeviceCount;
+        }
+    };
+    InterfaceWalk walk = ForEachInterfacePath(backend, add, this);
+    if (walk == InterfaceWalk::NoSet) {
         return FALSE;
     }
-    DeviceCount = 0;
-    bool fatal = false;
-    for (DWORD index = 0;; ++index) {
-        DWORD required = 0;
-        if (!backend.GetInterfacePath(set, index, nullptr, 0, &required)) {
-            DWORD err = GetLastError();
-            if (err == ERROR_NO_MORE_ITEMS) {
-                break;
-            }
-            if (err != ERROR_INSUFFICIENT_BUFFER || required == 0) {
-                fatal = true;
-                break;
-            }
-        }
-        std::unique_ptr<char[]> path(new (std::nothrow) char[required]);
-        if (!path || !backend.GetInterfacePath(set, index, path.get(), required, &required)) {
-            fatal = true;
-            break;
-        }
-        if (CHidDevice* device = OpenAcceptedDevice(path.get())) {
-            device->Next = FirstDevice;
-            FirstDevice = device;
-            ++DeviceCount;
-        }
-    }
-    backend.CloseInterfaceSet(set);
-    if (fatal) {
+    if (walk == InterfaceWalk::Failed) {
         // Devices found so far stay listed.
         backend.UnregisterNotice(InterfaceNotification);
         InterfaceNotification = nullptr;

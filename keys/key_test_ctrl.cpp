@@ -106,6 +106,12 @@ CKeyTestCtrl::~CKeyTestCtrl()
 
 size_t CKeyTestCtrl::ShowButtonName(KeyHandler group, uint16_t code, char (&name)[BUTTON_NAME_MAX + 1]) const
 {
+    HINSTANCE module = GetAppInstance() ? GetAppInstance() : GetModuleHandleA(nullptr);
+    return LoadButtonName(module, group, code, name);
+}
+
+size_t LoadButtonName(HINSTANCE module, KeyHandler group, uint16_t code, char (&name)[BUTTON_NAME_MAX + 1])
+{
     name[0] = '\0';
     UINT id = 0;
     if (group == KeyHandler::FunctionKey && code != 0 && code < COLOUR_KEY_LIMIT) {
@@ -116,7 +122,6 @@ size_t CKeyTestCtrl::ShowButtonName(KeyHandler group, uint16_t code, char (&name
     if (id == 0) {
         return 0;
     }
-    HINSTANCE module = GetAppInstance() ? GetAppInstance() : GetModuleHandleA(nullptr);
     int length = LoadStringA(module, id, name, static_cast<int>(sizeof(name)));
     if (length <= 0) {
         name[0] = '\0';

@@ -15,6 +15,11 @@ class COsdControl;
 // A button name holds at most this many characters.
 constexpr size_t BUTTON_NAME_MAX = 127;
 
+// The name of button `code` of a key group from the string table of module
+// (the button names of resources/button_names.rc), as the test-mode
+// controller shows it; its length, 0 when the button has no name.
+size_t LoadButtonName(HINSTANCE module, KeyHandler group, uint16_t code, char (&name)[BUTTON_NAME_MAX + 1]);
+
 class CKeyTestCtrl : public CKeyCtrl {
 public:
     explicit CKeyTestCtrl(CTrayControl* tray);

@@ -165,11 +165,20 @@ void COsdControl::ShowClientRequest(const ClientOsdRequest* request)
 
 void COsdControl::ShowTextRecord(const char* text, BOOL symbolFont, uint32_t kind)
 {
-    if (!s_text.Available) {
-        return;
-    }
     OnScreenSettings settings;
-    if (!PrepareDisplay(settings) || !text || !*text) {
+    if (s_text.Available && PrepareDisplay(settings)) {
+        ShowTextWith(settings, text, symbolFont, kind);
+    }
+}
+
+void COsdControl::ShowPreview(const OnScreenSettings& settings, const char* text)
+{
+    ShowTextWith(settings, text, FALSE, OSD_KIND_TEXT);
+}
+
+void COsdControl::ShowTextWith(const OnScreenSettings& settings, const char* text, BOOL symbolFont, uint32_t kind)
+{
+    if (!s_text.Available || !text || !*text) {
         return;
     }
     char copy[OSD_TEXT_MAX + 1];

@@ -32,6 +32,10 @@ public:
     void ShowMuteImage(uint32_t level);
     // Endpoint volume: Kind 2 or 3 as a picture, anything else as a plain bar.
     void ShowVolumeSteps(const VolumeRecord& volume, BOOL repeat);
+    // A text at the top right drawn with the given settings rather than the
+    // user's stored ones, whatever their on/off switch says: the settings
+    // utility's preview of settings not yet saved.
+    void ShowPreview(const OnScreenSettings& settings, const char* text);
     // Hides the display window of this process.
     void HideOsdWindows();
 
@@ -56,6 +60,7 @@ private:
     static bool PrepareDisplay(OnScreenSettings& settings);
     static void Call(DisplayLibrary& library, HANDLE mutex, OsdRecord& record);
     static void ShowTextRecord(const char* text, BOOL symbolFont, uint32_t kind);
+    static void ShowTextWith(const OnScreenSettings& settings, const char* text, BOOL symbolFont, uint32_t kind);
     static void ShowBar(DisplayLibrary& library, HANDLE mutex, uint32_t picture, const BarValues& bar, BOOL repeat);
 
     static LONG s_instances;

@@ -189,11 +189,23 @@ set_setting Kova ProductID1 0x0150
 set_setting Kova VendorID1 0x0bda
 for name in Icon Util_Enable Help_Enable Exit_Enable Tip_Enable Tesk_Enable; do set_setting "Kova\\Controls" "$name" 1; done
 set_setting OrlanTesk TESKUTL 1
-feed=$(mktemp -u); mkfifo "$feed"
-events=$(mktemp)
-wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$feed" >"$events" 2>&1 &
-receiver_pid=$!
-exec 7>"$feed"
+# A virtual receiver fed through descriptor 7, its events in $events; and
+# its end, with the settings the step made.
+start_receiver() {
+    feed=$(mktemp -u); mkfifo "$feed"
+    events=$(mktemp)
+    wine_run "$PROGRAM_DIR\\vreceiver.exe" --name demo - <"$feed" >"$events" 2>&1 &
+    receiver_pid=$!
+    exec 7>"$feed"
+}
+stop_receiver() {
+    echo quit >&7
+    exec 7>&-
+    wait "$receiver_pid" 2>/dev/null
+    rm -f "$feed" "$events"
+    wine_run reg delete "HKLM\\Software\\Orlan" /f >/dev/null 2>&1
+}
+start_receiver
 # Waits up to 20 s for a line of the receiver's events.
 await_event() { for _ in $(seq 200); do grep -q "$1" "$events" && return 0; sleep 0.1; done; return 1; }
 # kova finds the receiver only when it listens before kova looks for devices.
@@ -224,11 +236,62 @@ sleep 3
 wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$balloon_shot")" $corner </dev/null >/dev/null 2>&1
 wait "$kova_pid"
 say "kova ended $(awk -v a="$exit_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s after the Yes (the balloon's time; at most 5 s)"
-echo quit >&7
-exec 7>&-
-wait "$receiver_pid" 2>/dev/null
-rm -f "$feed" "$events"
-wine_run reg delete "HKLM\\Software\\Orlan" /f >/dev/null 2>&1
+stop_receiver
 for shot in "$tray_shot" "$menu_shot" "$balloon_shot"; do
+    if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot $shot"; fi
+done
+
+step "The settings utility kovautil.exe: each page, and the button test reacting to a press on the virtual remote"
+set_setting Kova ProductID1 0x0150
+set_setting Kova VendorID1 0x0bda
+start_receiver
+await_event "^ready demo" || say "the virtual receiver did not start"
+echo "plug 3 vid=0x0bda pid=0x0150 page=0xffbc usage=0x88 in=8 feature=4" >&7
+await_event "^plugged 3" || say "the receiver's collection was not plugged"
+# The utility's window, centred on the 1280 x 800 desktop.
+util_area="${KOVA_UTIL_AREA:-217 133 846 513}"
+util_shots=()
+# Shows page $1 (1 to 5), waits $2 s and runs the rest, takes its screenshot
+# as $3 and closes it.
+shoot_page() {
+    opened_before=$(grep -c '^opened 3' "$events")
+    KOVA_VIRTUAL_RECEIVER=demo wine_run "$PROGRAM_DIR\\kovautil.exe" "/page=$1" </dev/null >/dev/null 2>&1 &
+    local util_pid=$!
+    sleep "$2"
+    "${@:4}"
+    local shot="$build_dir/utility-$3.png"
+    rm -f "$shot"
+    # shellcheck disable=SC2086
+    wine_run "$PROGRAM_DIR\\kovashot.exe" "$(winepath -w "$shot")" $util_area </dev/null >/dev/null 2>&1
+    util_shots+=("$shot")
+    # Closing the window is Cancel: nothing is written.
+    wine_run taskkill /im kovautil.exe >/dev/null 2>&1
+    wait "$util_pid"
+}
+# Waits until the utility has opened the receiver's collection $1 times
+# since it started, then lets it draw.
+wait_opened() {
+    for _ in $(seq 300); do
+        [ "$(grep -c '^opened 3' "$events")" -ge $((opened_before + $1)) ] && sleep 1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+press_play() {
+    # The page looks at the collection (opened and closed), then opens it to read.
+    wait_opened 2 && say "the button-test page opened the receiver" || say "the page did not open the receiver"
+    echo "send 3 03 cd 00 00 00 00 00 00" >&7
+    echo "send 3 03 00 00 00 00 00 00 00" >&7
+    sleep 1
+    say "pressed Play/Pause on the virtual remote"
+}
+# The receivers page lists the collections once its window is made.
+shoot_page 1 0 receivers wait_opened 1
+shoot_page 2 0 buttons press_play
+shoot_page 3 3 profiles
+shoot_page 4 3 windows
+shoot_page 5 3 settings
+stop_receiver
+for shot in "${util_shots[@]}"; do
     if [ -f "$shot" ]; then say "screenshot saved to $shot"; else say "no screenshot $shot"; fi
 done

@@ -305,6 +305,11 @@ bool CTrayControl::BringForward(HWND window) const
     return true;
 }
 
+// ERROR_ELEVATION_REQUIRED (740), which MinGW's winerror.h lacks: what
+// CreateProcess answers for a program whose manifest asks for administrator
+// rights the caller has not got.
+constexpr DWORD ELEVATION_REQUIRED = 740;
+
 void CTrayControl::OpenUtility()
 {
     if (ExitQuestionOpen || BringForward(FindUtilityWindow())) {
@@ -328,6 +333,12 @@ void CTrayControl::OpenUtility()
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        // The utility writes the machine's keys and says so in its manifest:
+        // from a program without administrator rights CreateProcess refuses
+        // it, and only the shell can ask the user for consent.
+        if (GetLastError() == ELEVATION_REQUIRED) {
+            StartElevated(path, arguments);
+        }
         return;
     }
     ScopedHandle thread(process.hThread);
@@ -335,6 +346,21 @@ void CTrayControl::OpenUtility()
     // Until the utility shows its window, a second double click would start
     // it again.
     WaitForInputIdle(started.get(), INFINITE);
+}
+
+void CTrayControl::StartElevated(const char* path, const char* arguments)
+{
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = path;
+    info.lpParameters = arguments;
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExA(&info) && info.hProcess) {
+        ScopedHandle started(info.hProcess);
+        WaitForInputIdle(started.get(), INFINITE);
+    }
 }
 
 void CTrayControl::OpenHelp()

@@ -125,6 +125,9 @@ private:
     // Taps Vk_ApFore and makes an open window the foreground window; false
     // when there is no window.
     bool BringForward(HWND window) const;
+    // Starts a program whose manifest asks for administrator rights through
+    // the shell, which asks the user; waits until it takes input.
+    static void StartElevated(const char* path, const char* arguments);
     static void CALLBACK RestoreIconTimerProc(HWND, UINT, UINT_PTR id, DWORD);
     void RestoreNormalIcon();
 };

@@ -1,0 +1,171 @@
+/* Resource ids of kovautil.exe, shared by the resource script and the code.
+   A control's label or caption is the string of the same id, set when its
+   page opens; the tests find every control by these ids. */
+#ifndef KOVA_UTIL_RESOURCE_H
+#define KOVA_UTIL_RESOURCE_H
+
+#define IDI_KOVAUTIL 109
+
+/* The frame: the list of pages on the left, the page, what kova would not
+   take, and the buttons. */
+#define IDD_UTIL_FRAME 100
+#define IDC_PAGE_LIST 1001
+#define IDC_APPLY 1002
+#define IDC_PROBLEMS 1003
+#define IDC_PROBLEMS_LABEL 1004
+
+/* The pages; each page's window has its dialog id as control id. */
+#define IDD_PAGE_RECEIVERS 101
+#define IDD_PAGE_BUTTONS 102
+#define IDD_PAGE_PROFILES 103
+#define IDD_PAGE_WINDOWS 104
+#define IDD_PAGE_SETTINGS 105
+#define PAGE_COUNT 5
+
+/* Receivers. */
+#define IDC_RCV_IDENTITIES_LABEL 1100
+#define IDC_RCV_IDENTITIES 1101
+#define IDC_RCV_VENDOR_LABEL 1102
+#define IDC_RCV_VENDOR 1103
+#define IDC_RCV_PRODUCT_LABEL 1104
+#define IDC_RCV_PRODUCT 1105
+#define IDC_RCV_PATHWORD_LABEL 1106
+#define IDC_RCV_PATHWORD 1107
+#define IDC_RCV_ADD 1108
+#define IDC_RCV_CHANGE 1109
+#define IDC_RCV_REMOVE 1110
+#define IDC_RCV_PRESENT_LABEL 1111
+#define IDC_RCV_PRESENT 1112
+#define IDC_RCV_REFRESH 1113
+
+/* Button test. */
+#define IDC_BTN_STATUS 1200
+#define IDC_BTN_NAME 1201
+#define IDC_BTN_CODE 1202
+#define IDC_BTN_ACTION 1203
+#define IDC_BTN_LOG_LABEL 1204
+#define IDC_BTN_LOG 1205
+#define IDC_BTN_FORMAT 1206
+
+/* Remote buttons: the launch profiles and the one-touch sets. */
+#define IDC_PRF_WHICH_LABEL 1300
+#define IDC_PRF_WHICH 1301
+#define IDC_PRF_NAME_LABEL 1302
+#define IDC_PRF_NAME 1303
+#define IDC_PRF_MODE_LABEL 1304
+#define IDC_PRF_MODE 1305
+#define IDC_PRF_ENTRIES_LABEL 1306
+#define IDC_PRF_ENTRIES 1307
+#define IDC_PRF_PATH_LABEL 1308
+#define IDC_PRF_PATH 1309
+#define IDC_PRF_BROWSE 1310
+#define IDC_PRF_PARAMS_LABEL 1311
+#define IDC_PRF_PARAMS 1312
+#define IDC_PRF_WORK_LABEL 1313
+#define IDC_PRF_WORK 1314
+#define IDC_PRF_KEYS_LABEL 1315
+#define IDC_PRF_KEYS 1316
+#define IDC_PRF_ADD 1317
+#define IDC_PRF_CHANGE 1318
+#define IDC_PRF_REMOVE 1319
+#define IDC_PRF_STATE 1320
+#define IDC_PRF_CURRENT_LABEL 1321
+#define IDC_PRF_CURRENT 1322
+#define IDC_PRF_CLEAR 1323
+
+/* Target windows. */
+#define IDC_WND_LIST_LABEL 1400
+#define IDC_WND_LIST 1401
+#define IDC_WND_CLASS_LABEL 1402
+#define IDC_WND_CLASS 1403
+#define IDC_WND_TITLE_LABEL 1404
+#define IDC_WND_TITLE 1405
+#define IDC_WND_MSG_LABEL 1406
+#define IDC_WND_MSG 1407
+#define IDC_WND_OWN_MAXIMIZE 1408
+#define IDC_WND_FOREGROUND_ONLY 1409
+#define IDC_WND_CATEGORY_LABEL 1410
+#define IDC_WND_CATEGORY0 1411 /* to IDC_WND_CATEGORY0 + 6 */
+#define IDC_WND_ADD 1420
+#define IDC_WND_CHANGE 1421
+#define IDC_WND_REMOVE 1422
+#define IDC_WND_OPEN_LABEL 1423
+#define IDC_WND_OPEN 1424
+#define IDC_WND_PICK 1425
+#define IDC_WND_REFRESH 1426
+#define IDC_WND_CLIENTS_LABEL 1427
+#define IDC_WND_CLIENTS 1428
+
+/* Settings: the Controls values and the user's on-screen settings. */
+#define IDC_SET_CONTROLS_LABEL 1500
+#define IDC_SET_CONTROLS 1501
+#define IDC_SET_VALUE_LABEL 1502
+#define IDC_SET_VALUE 1503
+#define IDC_SET_STORE 1504
+#define IDC_SET_DEFAULT 1505
+#define IDC_SET_HELP 1506
+#define IDC_OSD_GROUP 1510
+#define IDC_OSD_COLOR_LABEL 1511
+#define IDC_OSD_COLOR 1512
+#define IDC_OSD_CHOOSE_COLOR 1513
+#define IDC_OSD_TIME_LABEL 1514
+#define IDC_OSD_TIME 1515
+#define IDC_OSD_SIZE_LABEL 1516
+#define IDC_OSD_SIZE 1517
+#define IDC_OSD_FONT_LABEL 1518
+#define IDC_OSD_FONT 1519
+#define IDC_OSD_ON 1520
+#define IDC_OSD_PREVIEW 1521
+#define IDC_OSD_STATE 1522
+
+/* Texts the code shows. */
+#define IDS_PAGE_NAMES 3000 /* + page index */
+#define IDS_PROBLEM_FORMAT 3010
+#define IDS_NO_PROBLEMS 3011
+#define IDS_SAVE_FAILED 3012
+#define IDS_RESTART_QUESTION 3013
+#define IDS_RESTART_FAILED 3014
+#define IDS_NOT_A_NUMBER 3015
+#define IDS_ANY_PATH 3020
+#define IDS_PRESENT_MATCH 3021
+#define IDS_PRESENT_NO_IDENTITY 3022
+#define IDS_PRESENT_NOT_RECEIVER 3023
+#define IDS_PRESENT_NONE 3024
+#define IDS_LISTENING 3030
+#define IDS_NOT_LISTENING 3031
+#define IDS_PRESSED 3032
+#define IDS_RELEASED 3033
+#define IDS_NAMELESS 3034
+#define IDS_FORMAT_CLASSIC 3035
+#define IDS_FORMAT_RF 3036
+#define IDS_ACTION_TEST_MODE 3037
+#define IDS_ACTION_TEST_MODE_NAMELESS 3038
+#define IDS_PROFILE_REMOTE 3040
+#define IDS_PROFILE_ONE_TOUCH_DEFAULT 3041
+#define IDS_PROFILE_ONE_TOUCH_USER 3042
+#define IDS_PROFILE_USABLE 3043
+#define IDS_PROFILE_UNUSABLE 3044
+#define IDS_PROFILE_EMPTY 3045
+#define IDS_CURRENT_DEFAULT 3046
+#define IDS_CURRENT_USER 3047
+#define IDS_PICK_PROGRAM_FILTER 3048
+#define IDS_KEY_ENTRY 3049
+#define IDS_PROFILE_BUTTONS 3050 /* + profile index: the buttons that use it */
+#define IDS_MODE_NAMES 3080      /* + mode 1..4 */
+#define IDS_WND_ENTRY 3090
+#define IDS_WND_CLIENT 3091
+#define IDS_WND_CLIENT_GONE 3092
+#define IDS_WND_NO_CLIENTS 3093
+#define IDS_CONTROL_ROW 3100
+#define IDS_CONTROL_HELP 3200 /* + row index */
+#define IDS_OSD_STATE 3300
+#define IDS_OSD_SAMPLE 3301
+#define IDS_OSD_OFF_BY_CONTROLS 3302
+#define IDS_WHY_NO_NAME 3400
+#define IDS_WHY_COUNT 3401
+#define IDS_WHY_MODE 3402
+#define IDS_WHY_ENTRY_EMPTY 3403
+#define IDS_WHY_NOT_FOUND 3404
+#define IDS_WHY_OTHER 3405
+
+#endif
