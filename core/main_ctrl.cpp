@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/power.h"
 #include "base/scoped.h"
+#include "core/main_window.h"
 #include "core/message_box.h"
 #include "hid/hid_control.h"
 #include "keys/key_ctrl.h"
@@ -227,9 +228,21 @@ void CMainCtrl::DeleteDeviceManager()
     if (!DeviceActive) {
         return;
     }
-    delete DeviceManager;
+    // A notice handled while the manager stops a reader (taking messages
+    // out of the queue runs those other threads send) must not pull the
+    // manager from under that work: it is reopened from the message loop
+    // instead, which deletes it then (and opens nothing for a session that
+    // is not on the console).
+    if (DeviceManager && DeviceManager->IsBusy()) {
+        PostMessageA(MainWindow, WM_HID_REOPEN, 0, 0);
+        return;
+    }
+    // Gone from view before it goes: notices handled while it stops its
+    // readers find no manager.
+    CHidControl* dying = DeviceManager;
     DeviceManager = nullptr;
     DeviceActive = 0;
+    delete dying;
     UpdateTrayIcons();
 }
 
@@ -490,6 +503,8 @@ void CALLBACK CMainCtrl::WakeCheckTimerProc(HWND, UINT, UINT_PTR id, DWORD)
     if (id != IDT_WAKE_CHECK && id != IDT_WAKE_RETRY) {
         return;
     }
+    // The button's action may ask or tell the user in a message box.
+    MainWindowHandler handler;
     if (KillTimer(MainWindow, id)) {
         (id == IDT_WAKE_CHECK ? WakeCheckTimer : WakeRetryTimer) = 0;
     }

@@ -3,6 +3,7 @@
 #include "base/messages.h"
 #include "config/config.h"
 #include "core/main_ctrl.h"
+#include "core/message_box.h"
 #include "core/watchers.h"
 #include "keys/key_ctrl.h"
 #include "osd/osd_control.h"
@@ -24,6 +25,29 @@ constexpr int PLAYER_TEXT_PLAY = 3;
 constexpr int PLAYER_TEXT_PAUSE = 6;
 
 CMainCtrl* MainController = nullptr;
+
+// Handlers of the main window's messages that are running, and a request to
+// end the program that waits for them. The tray's menu and exit question
+// and the program's message boxes run modal loops inside a handler, and the
+// window's other messages keep coming in there: the exit timer, or WM_CLOSE
+// from another program. Destroying the window then would delete the
+// controller whose code is still on the stack; instead the menus and boxes
+// are closed and the window goes once the outermost handler is done.
+int HandlerDepth = 0;
+HWND PendingClose = nullptr;
+
+LRESULT RequestClose(HWND window)
+{
+    // One level is the handler of this very request.
+    if (HandlerDepth > 1) {
+        PendingClose = window;
+        EndMenu();
+        CloseMessageBoxes();
+        return 0;
+    }
+    DestroyWindow(window);
+    return 0;
+}
 
 LRESULT OnNcCreate()
 {
@@ -110,7 +134,7 @@ LRESULT OnTimer(HWND window, UINT_PTR id)
     }
     if (id == IDT_EXIT) {
         KillTimer(window, id);
-        DestroyWindow(window);
+        RequestClose(window);
     } else if (id == IDT_NUMERIC_ENTRY) {
         KillTimer(window, id);
         if (CMainCtrl::KeyController) {
@@ -232,11 +256,7 @@ LRESULT OnReloadOnScreen(WPARAM reason)
     return 0;
 }
 
-}  // namespace
-
-CMainCtrl* GetMainController() { return MainController; }
-
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_NCCREATE:
@@ -245,6 +265,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return OnCreate(window, reinterpret_cast<const CREATESTRUCTA*>(lParam));
     case WM_DESTROY:
         return OnDestroy();
+    case WM_CLOSE:
+        return RequestClose(window);
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
@@ -283,4 +305,28 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+MainWindowHandler::MainWindowHandler() { ++HandlerDepth; }
+
+MainWindowHandler::~MainWindowHandler()
+{
+    if (--HandlerDepth > 0 || !PendingClose) {
+        return;
+    }
+    HWND window = PendingClose;
+    PendingClose = nullptr;
+    if (IsWindow(window)) {
+        DestroyWindow(window);
+    }
+}
+
+CMainCtrl* GetMainController() { return MainController; }
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    MainWindowHandler handler;
+    return Dispatch(window, message, wParam, lParam);
 }

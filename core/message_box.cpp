@@ -267,6 +267,16 @@ HWND GetMessageBoxWindow(UINT slot)
     return Slots[slot].BoxWindow;
 }
 
+void CloseMessageBoxes()
+{
+    for (UINT slot = MSGBOX_SLOT_MIN; slot <= MSGBOX_SLOT_MAX; ++slot) {
+        if (HWND box = GetMessageBoxWindow(slot)) {
+            // Handled by the box's own loop, which then returns.
+            PostMessageA(box, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
 INT_PTR ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT slot)
 {
     if (!IsValidSlot(slot)) {

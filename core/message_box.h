@@ -13,6 +13,10 @@ INT_PTR ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type, UINT 
 // The open box of a slot, or null (for the tray's exit question and tests).
 HWND GetMessageBoxWindow(UINT slot);
 
+// Asks every open box to go, as its close box would (each answers 0): the
+// program is ending.
+void CloseMessageBoxes();
+
 // Makes window the foreground window even when another thread owns the
 // foreground, as Windows otherwise refuses it to a background program.
 void BringWindowForward(HWND window);

@@ -5,12 +5,14 @@
 #include "base/scoped.h"
 #include "base/text_util.h"
 #include "config/controls.h"
+#include "config/regs.h"
 #include "core/main_ctrl.h"
 #include "core/main_window.h"
 #include "core/opt_ctrl.h"
 #include "core/watchers.h"
 #include "resources/resource.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -106,16 +108,17 @@ void CloseRunningCopy()
 
 void GetMainWindowClassName(char out[128])
 {
-    // Read straight from the registry: the store is not loaded yet.
-    DWORD teskEnable = 0;
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CONTROLS_KEY, 0, KEY_READ, &raw) == ERROR_SUCCESS) {
-        ScopedRegKey key(raw);
-        DWORD size = sizeof(teskEnable);
-        if (RegQueryValueExA(key.get(), "Tesk_Enable", nullptr, nullptr, reinterpret_cast<BYTE*>(&teskEnable),
-                             &size) != ERROR_SUCCESS) {
+    // Read before the store is loaded, but by the store's own reader and
+    // rules: a text or a value of 1 to 3 bytes is no setting. Otherwise the
+    // window could get the keyboard's class while the store runs without
+    // the keyboard features, and clients would not find the program.
+    uint32_t teskEnable = 0;
+    CRegs regs;
+    if (regs.Open(HKEY_LOCAL_MACHINE, CONTROLS_KEY, KEY_READ) == ERROR_SUCCESS) {
+        if (regs.QueryDword("Tesk_Enable", &teskEnable) != ERROR_SUCCESS) {
             teskEnable = 0;
         }
+        regs.Close();
     }
     CopyCut(out, 128, teskEnable ? KEYBOARD_WINDOW_CLASS : MAIN_WINDOW_CLASS);
 }

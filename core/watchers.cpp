@@ -18,12 +18,36 @@ constexpr DWORD PRIORITY_WATCH_DELAY_MS = 60000;
 constexpr DWORD PRIORITY_RETRY_MS = 1000;
 constexpr DWORD STOP_WAIT_STEP_MS = 500;
 constexpr int STOP_WAIT_STEPS = 11;
+// Without its stop event a watcher pauses in steps this long, looking at its
+// run flag after each.
+constexpr DWORD PAUSE_STEP_MS = 100;
 
 // Manual-reset events that tell each watcher to stop. The shut-down signals
 // them instead of closing the watched key under the watcher's feet, and so
 // the priority watcher's one-minute pause does not hold up an early exit.
 HANDLE g_sendWindowStop = nullptr;
 HANDLE g_priorityStop = nullptr;
+bool g_stopEventsFail = false;
+
+// Pauses for ms, or less when the shut-down stops the watcher; true when it
+// was stopped. The pause holds whatever fails: without its event (it could
+// not be made) the watcher sleeps in steps and looks at its run flag.
+bool PauseUnlessStopped(HANDLE stop, volatile LONG* running, DWORD ms)
+{
+    if (stop) {
+        DWORD rc = WaitForSingleObject(stop, ms);
+        if (rc != WAIT_FAILED) {
+            return rc == WAIT_OBJECT_0;
+        }
+    }
+    for (DWORD waited = 0; waited < ms; waited += PAUSE_STEP_MS) {
+        if (!*running) {
+            return true;
+        }
+        Sleep(ms - waited < PAUSE_STEP_MS ? ms - waited : PAUSE_STEP_MS);
+    }
+    return !*running;
+}
 
 bool ReadValue(HKEY key, const char* name, DWORD* type, DWORD* value)
 {
@@ -34,8 +58,12 @@ bool ReadValue(HKEY key, const char* name, DWORD* type, DWORD* value)
 
 bool StartThread(LPTHREAD_START_ROUTINE proc, volatile LONG* running, HANDLE* stop, HANDLE* thread)
 {
+    if (g_stopEventsFail && *stop) {
+        CloseHandle(*stop);
+        *stop = nullptr;
+    }
     if (!*stop) {
-        *stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        *stop = g_stopEventsFail ? nullptr : CreateEventA(nullptr, TRUE, FALSE, nullptr);
     } else {
         ResetEvent(*stop);
     }
@@ -149,7 +177,7 @@ DWORD WINAPI SendWindowWatcherProc(LPVOID)
 
 DWORD WINAPI PriorityWatcherProc(LPVOID)
 {
-    if (g_priorityStop && WaitForSingleObject(g_priorityStop, PRIORITY_WATCH_DELAY_MS) == WAIT_OBJECT_0) {
+    if (PauseUnlessStopped(g_priorityStop, &PriorityWatcherRunning, PRIORITY_WATCH_DELAY_MS)) {
         return 0;
     }
     DWORD pid = 0;
@@ -162,8 +190,10 @@ DWORD WINAPI PriorityWatcherProc(LPVOID)
         if (GetPriorityClass(process.get()) == NORMAL_PRIORITY_CLASS) {
             break;
         }
+        // Also when the change is refused: then the class is tried once a
+        // second, not as fast as the processor allows.
         SetPriorityClass(process.get(), NORMAL_PRIORITY_CLASS);
-        if (g_priorityStop && WaitForSingleObject(g_priorityStop, PRIORITY_RETRY_MS) == WAIT_OBJECT_0) {
+        if (PauseUnlessStopped(g_priorityStop, &PriorityWatcherRunning, PRIORITY_RETRY_MS)) {
             break;
         }
     }
@@ -179,6 +209,8 @@ bool StartPriorityWatcher()
 {
     return StartThread(PriorityWatcherProc, &PriorityWatcherRunning, &g_priorityStop, &PriorityWatcherThread);
 }
+
+void FailWatcherStopEventsForTests(bool fail) { g_stopEventsFail = fail; }
 
 void StopWatchers()
 {

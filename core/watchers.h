@@ -24,6 +24,10 @@ bool StartPriorityWatcher();
 // 11 x 500 ms; a thread that does not end in time is abandoned.
 void StopWatchers();
 
+// For tests: the watchers started from now on get no stop event, as when
+// the system has none to give.
+void FailWatcherStopEventsForTests(bool fail);
+
 // The start-up clean-up of the registrations: keeps the ones that were made
 // while the program was not running (fail mark 1), disables the ones left
 // over from an earlier run. Returns true when something changed.

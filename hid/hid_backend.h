@@ -59,10 +59,12 @@ public:
     virtual HDEVNOTIFY RegisterHandleNotice(HWND window, HANDLE handle) = 0;
     virtual BOOL UnregisterNotice(HDEVNOTIFY notice) = 0;
 
-    // The error a HID device gives for one that a read on this backend's
-    // handle ended with (a virtual collection's pipe breaks on unplug where a
-    // device reports ERROR_DEVICE_NOT_CONNECTED).
-    virtual DWORD DeviceError(DWORD readError) = 0;
+    // The error a HID device gives for a read on this backend's handle that
+    // ended with readError (ERROR_SUCCESS when it completed) after
+    // bytesRead bytes: a virtual collection's pipe breaks on unplug where a
+    // device reports ERROR_DEVICE_NOT_CONNECTED, and an empty message stands
+    // for a read the receiver makes fail.
+    virtual DWORD DeviceError(HANDLE handle, DWORD readError, DWORD bytesRead) = 0;
     // After a read that ended with ERROR_MORE_DATA: throws away the rest of
     // that report, so that it is never taken for the next one.
     virtual void DiscardRestOfReport(HANDLE handle) = 0;

@@ -5,6 +5,7 @@
 #include "hid/feature_reports.h"
 #include "hid/hid_backend.h"
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -32,8 +33,25 @@ CHidControl::CHidControl(HWND mainWindow)
     EnumerateDevices();
 }
 
+namespace {
+
+// Marks a manager busy while one of its operations that may stop readers runs.
+class BusyScope {
+public:
+    explicit BusyScope(int& busy) : m_busy(busy) { ++m_busy; }
+    ~BusyScope() { --m_busy; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int& m_busy;
+};
+
+}  // namespace
+
 CHidControl::~CHidControl()
 {
+    ++m_busy;
     if (InterfaceNotification) {
         GetHidBackend().UnregisterNotice(InterfaceNotification);
         InterfaceNotification = nullptr;
@@ -102,12 +120,17 @@ BOOL CHidControl::AddDevice(char* devicePath)
     for (char* p = devicePath; *p; ++p) {
         *p = LowerAscii(*p);
     }
+    BusyScope busy(m_busy);
     // The same collection again (a replug whose removal we missed): the old
     // object goes first, so the list never holds one path twice.
     if (CHidDevice* old = FindDeviceByPath(devicePath)) {
         Unlink(old);
         --DeviceCount;
-        delete old;
+        if (Closing* closing = FindClosing(old)) {
+            closing->Removed = true;  // its close under way destroys it
+        } else {
+            delete old;
+        }
     }
     CHidDevice* device = OpenAcceptedDevice(devicePath);
     if (!device) {
@@ -119,19 +142,37 @@ BOOL CHidControl::AddDevice(char* devicePath)
     return TRUE;
 }
 
+CHidControl::Closing* CHidControl::FindClosing(CHidDevice* device)
+{
+    for (Closing& c : m_closing) {
+        if (c.Device == device) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
 void CHidControl::CloseDevice(HANDLE handle)
 {
     CHidDevice* device = FindDeviceByHandle(handle);
-    if (!device || device == m_closing) {
+    if (!device || FindClosing(device)) {
         return;
     }
-    // While the reader stops, notices sent by other threads are handled; one
-    // may remove this very device, which must then wait until Close is done.
-    m_closing = device;
-    m_removedWhileClosing = false;
+    // While the reader stops, notices sent by other threads are handled;
+    // they may close other devices, or remove this very one, which must then
+    // wait until its close is done.
+    BusyScope busy(m_busy);
+    m_closing.push_back({device, false});
     device->Close();
-    m_closing = nullptr;
-    if (m_removedWhileClosing) {
+    bool removed = false;
+    for (size_t i = m_closing.size(); i-- > 0;) {
+        if (m_closing[i].Device == device) {
+            removed = m_closing[i].Removed;
+            m_closing.erase(m_closing.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    if (removed) {
         delete device;
     }
 }
@@ -142,12 +183,14 @@ void CHidControl::RemoveDevice(HANDLE handle)
     if (!device) {
         return;
     }
+    BusyScope busy(m_busy);
     Unlink(device);
     --DeviceCount;
-    if (device == m_closing) {
-        m_removedWhileClosing = true;
+    if (Closing* closing = FindClosing(device)) {
+        closing->Removed = true;
         return;
     }
+    // Unlinked first: a notice handled while it stops cannot find it again.
     delete device;
 }
 

@@ -10,6 +10,7 @@
 #include "hid/hid_device.h"
 
 #include <cstdint>
+#include <vector>
 
 // Statuses of ReadWakeButton and ReadWakeEvent.
 constexpr uint32_t WAKE_STATUS_OK = 0;
@@ -40,6 +41,11 @@ public:
     // program posted) gives null.
     CHidDevice* FindListedDevice(LPARAM lParam) const;
 
+    // An operation of the manager that stops readers is under way further up
+    // this thread's stack: a notice handled inside it must not destroy the
+    // manager (the caller then reopens afterwards instead).
+    bool IsBusy() const { return m_busy > 0; }
+
     uint32_t ReadWakeButton(uint8_t* code);
     uint32_t ReadWakeEvent(uint8_t* kind, uint16_t* code, uint8_t* flag);
 
@@ -52,7 +58,18 @@ private:
     CHidDevice* OpenAcceptedDevice(const char* path);
     void Unlink(CHidDevice* device);
 
+    // A device being closed, and whether a notice handled meanwhile removed
+    // it from the list: then the close destroys it once it is done.
+    struct Closing {
+        CHidDevice* Device;
+        bool Removed;
+    };
+    Closing* FindClosing(CHidDevice* device);
+
     HWND m_mainWindow;
-    CHidDevice* m_closing = nullptr;
-    bool m_removedWhileClosing = false;
+    // Stopping a reader handles the notices other threads send meanwhile,
+    // which may close or remove further devices: one entry per close under
+    // way, innermost last.
+    std::vector<Closing> m_closing;
+    int m_busy = 0;
 };

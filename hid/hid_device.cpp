@@ -9,20 +9,69 @@
 
 namespace {
 
-// Reader threads post under this lock in shared mode; StopReader holds it
-// exclusively while it takes the queued messages out and puts the other
-// devices' back, so that no reader can slip a message in between and upset
-// the report-before-next-read order.
-SRWLOCK PostLock = SRWLOCK_INIT;
+// A read that keeps failing with an error worth another try (a receiver in
+// the middle of a USB reset answers ERROR_GEN_FAILURE until the removal
+// notice comes) is tried again after a pause that starts short and doubles,
+// and given up after this many failures in a row (about two seconds).
+constexpr LONG READ_RETRY_LIMIT = 10;
+constexpr DWORD READ_RETRY_FIRST_PAUSE_MS = 10;
+constexpr DWORD READ_RETRY_LONGEST_PAUSE_MS = 500;
 
-// While messages are being taken out, a message sent by another thread may be
-// dispatched and stop a second device; these are shared with that nested stop
-// so that the outermost one puts back the survivors once, in order. Only the
-// owner window's thread touches them.
-int RemovalDepth = 0;
-DWORD RemovingThread = 0;  // holds PostLock exclusively while RemovalDepth > 0
-std::vector<MSG> HeldMessages;
-std::vector<const void*> StoppedDevices;
+// Devices get serial numbers, so that a message parked for a device is never
+// taken for one that a later device at the same address posted.
+volatile LONG64 NextSerial = 0;
+
+// One message a reader thread posted while the queue was being sorted.
+struct ParkedMessage {
+    HWND Window;
+    UINT Message;
+    LPARAM Device;
+    uint64_t Serial;
+};
+
+// A stopped device takes its queued messages out of the owner window's
+// queue and puts the other devices' back behind them, in order. Meanwhile
+// what reader threads post is parked here and posted after the put-back,
+// so nothing overtakes the messages put back and the report of a device
+// always comes before the request that reuses its buffer.
+//
+// Taking messages out runs the messages other threads send meanwhile
+// (device notices among them), which may stop further devices inside the
+// first stop: they join the same sorting round, and the outermost stop
+// ends it. PostLock is held only for the short moments that change this
+// state or post, never while messages are taken or handled, so a stop that
+// waits for its reader thread never waits for a lock held further up its
+// own thread's stack.
+SRWLOCK PostLock = SRWLOCK_INIT;
+struct SortingRound {
+    int Depth = 0;
+    DWORD Thread = 0;
+    std::vector<ParkedMessage> Parked;  // guarded by PostLock
+    // Only the sorting thread touches these.
+    std::vector<MSG> Held;
+    std::vector<const void*> StoppedDevices;
+    std::vector<uint64_t> StoppedSerials;
+};
+SortingRound Round;
+
+class PostLockHolder {
+public:
+    PostLockHolder() { AcquireSRWLockExclusive(&PostLock); }
+    ~PostLockHolder() { ReleaseSRWLockExclusive(&PostLock); }
+    PostLockHolder(const PostLockHolder&) = delete;
+    PostLockHolder& operator=(const PostLockHolder&) = delete;
+};
+
+template <typename T>
+bool Contains(const std::vector<T>& items, const T& item)
+{
+    for (const T& i : items) {
+        if (i == item) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // What to do after a read, by the error it ended with: hand on the report,
 // wait for it, stop reading this device, or ask for another read.
@@ -60,7 +109,8 @@ CHidDevice::CHidDevice(HWND ownerWindow)
       OwnerWindow(ownerWindow),
       RemovalNotification(nullptr),
       Info{},
-      m_backend(GetHidBackend())
+      m_backend(GetHidBackend()),
+      m_serial(static_cast<uint64_t>(InterlockedIncrement64(&NextSerial)))
 {
     Info.Handle = INVALID_HANDLE_VALUE;
 }
@@ -143,6 +193,9 @@ BOOL CHidDevice::StartReader()
     ReadOverlapped.hEvent = IoEvent;
     m_readPending = 0;
     m_tailPending = 0;
+    m_failedAtOnce = 0;
+    m_failures = 0;
+    m_readingStopped = 0;
     Running = 1;
     ResumeThread(ReaderThread);
     return TRUE;
@@ -156,16 +209,55 @@ DWORD WINAPI CHidDevice::ReaderMain(void* self)
 
 void CHidDevice::Post(UINT message)
 {
-    // The thread that is taking messages out already holds the lock (a
-    // message sent to it meanwhile may lead here); what it posts lands in the
-    // queue it is sorting, in order.
-    if (RemovalDepth > 0 && RemovingThread == GetCurrentThreadId()) {
-        PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
+    PostLockHolder lock;
+    // Looked at under the lock: once a stop has cleared it, nothing more of
+    // this device reaches the queue (the stop takes out what came before).
+    if (!Running) {
         return;
     }
-    AcquireSRWLockShared(&PostLock);
+    // What the sorting thread posts itself lands in the queue it is sorting
+    // and is sorted with it, in order.
+    if (Round.Depth > 0 && Round.Thread != GetCurrentThreadId()) {
+        try {
+            Round.Parked.push_back({OwnerWindow, message, reinterpret_cast<LPARAM>(this), m_serial});
+            return;
+        } catch (...) {
+            // No memory to park it: posting it at once may reorder it,
+            // which is better than losing it.
+        }
+    }
     PostMessageA(OwnerWindow, message, 0, reinterpret_cast<LPARAM>(this));
-    ReleaseSRWLockShared(&PostLock);
+}
+
+DWORD CHidDevice::ReadError(BOOL ok, DWORD bytes)
+{
+    return m_backend.DeviceError(Info.Handle, ok ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError(), bytes);
+}
+
+bool CHidDevice::PauseBeforeRetry()
+{
+    LONG failures = InterlockedIncrement(&m_failures);
+    if (failures >= READ_RETRY_LIMIT) {
+        InterlockedExchange(&m_readingStopped, 1);
+        return false;
+    }
+    DWORD pause = READ_RETRY_FIRST_PAUSE_MS;
+    for (LONG i = 1; i < failures && pause < READ_RETRY_LONGEST_PAUSE_MS; ++i) {
+        pause *= 2;
+    }
+    if (pause > READ_RETRY_LONGEST_PAUSE_MS) {
+        pause = READ_RETRY_LONGEST_PAUSE_MS;
+    }
+    // The stop's signal ends the pause early; so does a read that a
+    // WM_HID_READ_NEXT from elsewhere issued meanwhile, whose signal is
+    // handed on to the reader loop, which then waits for that read.
+    if (WaitForSingleObject(ReadIssuedEvent, pause) == WAIT_OBJECT_0) {
+        if (Running) {
+            SetEvent(ReadIssuedEvent);
+        }
+        return false;
+    }
+    return Running != 0;
 }
 
 void CHidDevice::ClearPastReport(DWORD bytes)
@@ -190,44 +282,48 @@ void CHidDevice::ReaderLoop()
         if (!Running) {
             break;
         }
-        // A read may stay pending for ever (no button pressed): look at
-        // Running after every slice, in case the stop's own signal was missed.
-        for (;;) {
-            DWORD rc = WaitForSingleObject(IoEvent, 5000);
-            if (!Running) {
-                return;
+        ReadOutcome outcome = ReadOutcome::Retry;
+        if (InterlockedExchange(&m_failedAtOnce, 0) == 0) {
+            // A read may stay pending for ever (no button pressed): look at
+            // Running after every slice, in case the stop's own signal was
+            // missed.
+            for (;;) {
+                DWORD rc = WaitForSingleObject(IoEvent, 5000);
+                if (!Running) {
+                    return;
+                }
+                if (rc == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&ReadOverlapped)) {
+                    break;
+                }
             }
-            if (rc == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&ReadOverlapped)) {
-                break;
+            // Only the OVERLAPPED is looked at here, never the buffer. A read
+            // that ended in an error has left the buffer as it was: handing
+            // that on would repeat the previous report.
+            DWORD bytes = 0;
+            BOOL ok = GetOverlappedResult(Info.Handle, &ReadOverlapped, &bytes, FALSE);
+            DWORD err = ReadError(ok, bytes);
+            outcome = Classify(err);
+            if (err == ERROR_MORE_DATA) {
+                InterlockedExchange(&m_tailPending, 1);
             }
+            if (err == ERROR_SUCCESS) {
+                ClearPastReport(bytes);
+            }
+            InterlockedExchange(&m_readPending, 0);
         }
-        // Only the OVERLAPPED is looked at here, never the buffer. A read
-        // that ended in an error has left the buffer as it was: handing that
-        // on would repeat the previous report.
-        DWORD bytes = 0;
-        DWORD err = ERROR_SUCCESS;
-        if (!GetOverlappedResult(Info.Handle, &ReadOverlapped, &bytes, FALSE)) {
-            err = m_backend.DeviceError(GetLastError());
-        }
-        ReadOutcome outcome = Classify(err);
-        if (err == ERROR_MORE_DATA) {
-            InterlockedExchange(&m_tailPending, 1);
-        }
-        if (err == ERROR_SUCCESS) {
-            ClearPastReport(bytes);
-        }
-        InterlockedExchange(&m_readPending, 0);
         switch (outcome) {
         case ReadOutcome::Report:
+            InterlockedExchange(&m_failures, 0);
             Post(WM_HID_REPORT);
             askForRead = true;
             break;
         case ReadOutcome::Retry:
-            askForRead = true;
+            askForRead = PauseBeforeRetry();
             break;
         default:
             // The device is gone or refuses: wait here for the stop that the
             // device-change notices bring.
+            InterlockedExchange(&m_readingStopped, 1);
             askForRead = false;
             break;
         }
@@ -236,7 +332,10 @@ void CHidDevice::ReaderLoop()
 
 BOOL CHidDevice::IssueRead()
 {
-    if (!Running || InterlockedCompareExchange(&m_readPending, 0, 0) != 0) {
+    // A device whose reading stopped stays stopped until it is restarted,
+    // whoever asks.
+    if (!Running || InterlockedCompareExchange(&m_readPending, 0, 0) != 0 ||
+        InterlockedCompareExchange(&m_readingStopped, 0, 0) != 0) {
         return FALSE;
     }
     if (Info.Input.Length == 0) {
@@ -246,10 +345,12 @@ BOOL CHidDevice::IssueRead()
         m_backend.DiscardRestOfReport(Info.Handle);
     }
     DWORD got = 0;
-    DWORD err = ERROR_SUCCESS;
-    if (!ReadFile(Info.Handle, Info.Input.Buffer, Info.Input.Length, &got, &ReadOverlapped)) {
-        err = m_backend.DeviceError(GetLastError());
+    BOOL ok = ReadFile(Info.Handle, Info.Input.Buffer, Info.Input.Length, nullptr, &ReadOverlapped);
+    if (ok) {
+        // Completed at once: the count comes from the OVERLAPPED.
+        ok = GetOverlappedResult(Info.Handle, &ReadOverlapped, &got, FALSE);
     }
+    DWORD err = ReadError(ok, got);
     switch (Classify(err)) {
     case ReadOutcome::Report:
         if (err == ERROR_MORE_DATA) {
@@ -258,6 +359,7 @@ BOOL CHidDevice::IssueRead()
         if (err == ERROR_SUCCESS) {
             ClearPastReport(got);
         }
+        InterlockedExchange(&m_failures, 0);
         // The report is queued ahead of the request that reuses the buffer.
         Post(WM_HID_REPORT);
         Post(WM_HID_READ_NEXT);
@@ -267,51 +369,61 @@ BOOL CHidDevice::IssueRead()
         SetEvent(ReadIssuedEvent);
         return TRUE;
     case ReadOutcome::Stop:
+        InterlockedExchange(&m_readingStopped, 1);
         return FALSE;
     case ReadOutcome::Retry:
     default:
         if (!Running) {
             return FALSE;
         }
-        Post(WM_HID_READ_NEXT);
+        // Not asked again from here, which would spin: the reader thread
+        // pauses first.
+        InterlockedExchange(&m_failedAtOnce, 1);
+        SetEvent(ReadIssuedEvent);
         return FALSE;
     }
 }
 
 void CHidDevice::RemoveQueuedMessages()
 {
-    if (RemovalDepth == 0) {
-        AcquireSRWLockExclusive(&PostLock);
-        RemovingThread = GetCurrentThreadId();
-        HeldMessages.clear();
-        StoppedDevices.clear();
+    {
+        PostLockHolder lock;
+        if (Round.Depth++ == 0) {
+            Round.Thread = GetCurrentThreadId();
+        }
     }
-    ++RemovalDepth;
-    StoppedDevices.push_back(this);
+    Round.StoppedDevices.push_back(this);
+    Round.StoppedSerials.push_back(m_serial);
     // One range takes both messages in the order they were queued.
     // PeekMessage also runs messages that other threads send to this
     // thread's windows (device notices among them), which may stop further
-    // devices in the middle of this: hence the shared lists above.
+    // devices in the middle of this: they join this round.
     MSG msg;
     while (PeekMessageA(&msg, OwnerWindow, WM_HID_READ_NEXT, WM_HID_REPORT, PM_REMOVE)) {
-        HeldMessages.push_back(msg);
+        Round.Held.push_back(msg);
     }
-    if (--RemovalDepth > 0) {
+    PostLockHolder lock;
+    if (--Round.Depth > 0) {
         return;
     }
-    for (const MSG& m : HeldMessages) {
-        bool stopped = false;
-        for (const void* d : StoppedDevices) {
-            stopped = stopped || reinterpret_cast<const void*>(m.lParam) == d;
-        }
-        if (!stopped) {
+    // Held messages were queued before any device of this round could be
+    // destroyed, so their address tells whose they are; parked ones may come
+    // from a device created meanwhile at a stopped one's address.
+    for (const MSG& m : Round.Held) {
+        if (!Contains(Round.StoppedDevices, reinterpret_cast<const void*>(m.lParam))) {
             PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
         }
     }
-    HeldMessages.clear();
-    StoppedDevices.clear();
-    RemovingThread = 0;
-    ReleaseSRWLockExclusive(&PostLock);
+    for (const ParkedMessage& p : Round.Parked) {
+        if (!Contains(Round.StoppedSerials, p.Serial)) {
+            PostMessageA(p.Window, p.Message, 0, p.Device);
+        }
+    }
+    Round.Held.clear();
+    Round.Parked.clear();
+    Round.StoppedDevices.clear();
+    Round.StoppedSerials.clear();
+    Round.Thread = 0;
 }
 
 void CHidDevice::WaitForCancelledRead()
@@ -332,7 +444,10 @@ void CHidDevice::StopReader()
     if (Running != 1) {
         return;
     }
-    Running = 0;
+    {
+        PostLockHolder lock;
+        Running = 0;
+    }
     SetEvent(ReadIssuedEvent);
     SetEvent(IoEvent);
     CancelIo(Info.Handle);

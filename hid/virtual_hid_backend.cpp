@@ -19,6 +19,32 @@ constexpr GUID HID_INTERFACE_GUID = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x
 constexpr uint32_t PREPARSED_MAGIC = 0x56524350;  // "PCRV"
 constexpr int REPORT_KINDS = 3;                    // input, output, feature
 
+// The flaws a virtual collection may be plugged with.
+constexpr uint32_t FLAW_CAPS = 1;          // HidP_GetCaps refuses the data
+constexpr uint32_t FLAW_BUTTON_CAPS = 2;   // HidP_GetButtonCaps fails
+constexpr uint32_t FLAW_USAGE_LIST = 4;    // a button range with no room for usages
+
+uint32_t FlawOf(const std::string& word)
+{
+    if (word == VR_FLAW_CAPS) {
+        return FLAW_CAPS;
+    }
+    if (word == VR_FLAW_BUTTON_CAPS) {
+        return FLAW_BUTTON_CAPS;
+    }
+    if (word == VR_FLAW_USAGE_LIST) {
+        return FLAW_USAGE_LIST;
+    }
+    return 0;
+}
+
+// What OpenInterfaceSet gives: the listed paths, and where the enumeration
+// fails when the receiver makes it fail.
+struct InterfaceList {
+    std::vector<std::string> Paths;
+    DWORD FailError = ERROR_SUCCESS;  // after the last path, instead of ERROR_NO_MORE_ITEMS
+};
+
 // What HidD_GetPreparsedData gives for a virtual collection: its
 // capabilities, worked out from the report lengths the receiver declared.
 // Each report kind with a length has one value (usage 1) and, when the
@@ -31,6 +57,7 @@ struct VirtualPreparsed {
     HIDP_VALUE_CAPS Values[REPORT_KINDS];
     USHORT ValueCount[REPORT_KINDS];
     ULONG UsageListLength[REPORT_KINDS];
+    uint32_t Flaws;
 };
 
 VirtualPreparsed* AsVirtual(PHIDP_PREPARSED_DATA data)
@@ -86,16 +113,21 @@ NTSTATUS CopyCaps(USHORT have, const Caps& entry, Caps* caps, USHORT* count)
 }  // namespace
 
 VirtualHidBackend::VirtualHidBackend(const std::string& instance)
-    : m_pipeName(VirtualReceiverPipeName(instance)), m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    : m_pipeName(VirtualReceiverPipeName(instance)),
+      m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
 }
 
 VirtualHidBackend::~VirtualHidBackend()
 {
+    SetEvent(m_stopEvent.get());
+    // Either thread may be sending to a window of this very thread.
     if (m_noticeThread) {
-        SetEvent(m_stopEvent.get());
-        // The notice thread may be sending to a window of this very thread.
         WaitDispatchingSentMessages(m_noticeThread.get(), INFINITE);
+    }
+    for (HANDLE thread : m_asideThreads) {
+        WaitDispatchingSentMessages(thread, INFINITE);
+        CloseHandle(thread);
     }
 }
 
@@ -144,36 +176,43 @@ HidInterfaceSet VirtualHidBackend::OpenInterfaceSet()
         }
         return nullptr;
     }
-    auto* paths = new (std::nothrow) std::vector<std::string>();
-    if (!paths) {
+    auto* list = new (std::nothrow) InterfaceList();
+    if (!list) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     size_t pos = reply.find('\n');
     while (pos != std::string::npos) {
         size_t next = reply.find('\n', pos + 1);
-        std::string path = reply.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
-        if (!path.empty()) {
-            paths->push_back(path);
-        }
+        std::string line = reply.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
         pos = next;
+        if (line.empty()) {
+            continue;
+        }
+        // A path holds no blanks; "fail <error>" ends an enumeration that
+        // fails after the paths before it.
+        if (line.find(' ') != std::string::npos) {
+            list->FailError = FailureCode(line);
+            break;
+        }
+        list->Paths.push_back(line);
     }
-    return paths;
+    return list;
 }
 
 BOOL VirtualHidBackend::GetInterfacePath(HidInterfaceSet set, DWORD index, char* path, DWORD pathSize,
                                          DWORD* requiredSize)
 {
-    auto* paths = static_cast<std::vector<std::string>*>(set);
-    if (!paths) {
+    auto* list = static_cast<InterfaceList*>(set);
+    if (!list) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (index >= paths->size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
+    if (index >= list->Paths.size()) {
+        SetLastError(list->FailError != ERROR_SUCCESS ? list->FailError : static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
         return FALSE;
     }
-    const std::string& p = (*paths)[index];
+    const std::string& p = list->Paths[index];
     DWORD needed = static_cast<DWORD>(p.size() + 1);
     if (requiredSize) {
         *requiredSize = needed;
@@ -186,7 +225,7 @@ BOOL VirtualHidBackend::GetInterfacePath(HidInterfaceSet set, DWORD index, char*
     return TRUE;
 }
 
-void VirtualHidBackend::CloseInterfaceSet(HidInterfaceSet set) { delete static_cast<std::vector<std::string>*>(set); }
+void VirtualHidBackend::CloseInterfaceSet(HidInterfaceSet set) { delete static_cast<InterfaceList*>(set); }
 
 HANDLE VirtualHidBackend::OpenDevice(const char* path)
 {
@@ -206,7 +245,7 @@ HANDLE VirtualHidBackend::OpenDevice(const char* path)
     std::vector<std::string> words = SplitWords(reply);
     uint32_t v[9] = {};
     static const uint32_t limits[9] = {0xFFFFFFFFu, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-    bool ok = words.size() == 10 && words[0] == "ok";
+    bool ok = (words.size() == 10 || words.size() == 11) && words[0] == "ok";
     for (size_t i = 0; ok && i < 9; ++i) {
         ok = ParseNumber(words[i + 1], limits[i], &v[i]);
     }
@@ -226,6 +265,7 @@ HANDLE VirtualHidBackend::OpenDevice(const char* path)
     for (int k = 0; k < REPORT_KINDS; ++k) {
         c.Lengths[k] = static_cast<USHORT>(v[6 + k]);
     }
+    c.Flaws = words.size() == 11 ? FlawOf(words[10]) : 0;
     HANDLE handle = pipe.release();
     std::lock_guard<std::mutex> guard(m_lock);
     m_open[handle] = c;
@@ -267,6 +307,7 @@ BOOL VirtualHidBackend::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* da
         return FALSE;
     }
     p->Magic = PREPARSED_MAGIC;
+    p->Flaws = c.Flaws;
     p->Caps.UsagePage = c.UsagePage;
     p->Caps.Usage = c.Usage;
     p->Caps.InputReportByteLength = c.Lengths[HidP_Input];
@@ -294,7 +335,7 @@ BOOL VirtualHidBackend::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* da
             ULONG count = (length - 1) * 8u;
             buttons.Range.UsageMax = static_cast<USAGE>(count > 0xFFFF ? 0xFFFF : count);
             p->ButtonCount[k] = 1;
-            p->UsageListLength[k] = buttons.Range.UsageMax;
+            p->UsageListLength[k] = (c.Flaws & FLAW_USAGE_LIST) ? 0 : buttons.Range.UsageMax;
         }
     }
     p->Caps.NumberInputButtonCaps = p->ButtonCount[HidP_Input];
@@ -329,7 +370,7 @@ BOOL VirtualHidBackend::GetAttributes(HANDLE handle, HIDD_ATTRIBUTES* attributes
 NTSTATUS VirtualHidBackend::GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps)
 {
     VirtualPreparsed* p = AsVirtual(data);
-    if (!p) {
+    if (!p || (p->Flaws & FLAW_CAPS)) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
     *caps = p->Caps;
@@ -340,7 +381,7 @@ NTSTATUS VirtualHidBackend::GetButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAP
                                           PHIDP_PREPARSED_DATA data)
 {
     VirtualPreparsed* p = AsVirtual(data);
-    if (!p || !ValidKind(type) || !count) {
+    if (!p || !ValidKind(type) || !count || (p->Flaws & FLAW_BUTTON_CAPS)) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
     return CopyCaps(p->ButtonCount[type], p->Buttons[type], caps, count);
@@ -477,9 +518,28 @@ void VirtualHidBackend::NoticeLoop()
 {
     std::string notice;
     while (PipeReadMessage(m_noticePipe.get(), &notice, VR_MESSAGE_MAX, INFINITE, m_stopEvent.get())) {
-        size_t space = notice.find(' ');
-        if (space != std::string::npos) {
-            Deliver(notice.substr(0, space), notice.substr(space + 1));
+        Notices notices;
+        size_t start = 0;
+        const size_t asidePrefix = sizeof(VR_NOTICE_ASIDE);  // the word and its blank
+        const bool aside = notice.compare(0, asidePrefix, std::string(VR_NOTICE_ASIDE) + " ") == 0;
+        if (aside) {
+            start = asidePrefix;
+        }
+        // One notice, or the lines of notices put aside.
+        while (start < notice.size()) {
+            size_t end = aside ? notice.find('\n', start) : std::string::npos;
+            std::string line = notice.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            size_t space = line.find(' ');
+            if (space != std::string::npos) {
+                notices.emplace_back(line.substr(0, space), line.substr(space + 1));
+            }
+            start = end == std::string::npos ? notice.size() : end + 1;
+        }
+        // Without a thread of their own they are sent from this one.
+        if (!aside || !SendAside(notices)) {
+            for (const auto& [kind, path] : notices) {
+                Deliver(kind, path);
+            }
         }
         // The receiver waits for this before it goes on, as Windows waits
         // for the answers to a device broadcast.
@@ -487,6 +547,55 @@ void VirtualHidBackend::NoticeLoop()
             break;
         }
     }
+}
+
+namespace {
+
+struct AsideWork {
+    VirtualHidBackend* Backend;
+    VirtualHidBackend::Notices Notices;
+};
+
+}  // namespace
+
+bool VirtualHidBackend::SendAside(const Notices& notices)
+{
+    auto* work = new (std::nothrow) AsideWork{this, notices};
+    if (!work) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    // Forget the threads that are done, so a long session does not pile them up.
+    std::erase_if(m_asideThreads, [](HANDLE t) {
+        if (WaitForSingleObject(t, 0) == WAIT_OBJECT_0) {
+            CloseHandle(t);
+            return true;
+        }
+        return false;
+    });
+    HANDLE thread = CreateThread(nullptr, 0, AsideMain, work, 0, nullptr);
+    if (!thread) {
+        delete work;
+        return false;
+    }
+    m_asideThreads.push_back(thread);
+    return true;
+}
+
+DWORD WINAPI VirtualHidBackend::AsideMain(void* context)
+{
+    auto* work = static_cast<AsideWork*>(context);
+    for (const auto& [kind, path] : work->Notices) {
+        if (WaitForSingleObject(work->Backend->m_stopEvent.get(), 0) == WAIT_OBJECT_0) {
+            break;
+        }
+        work->Backend->Deliver(kind, path);
+    }
+    // Tells the receiver, whose clients wait for nothing else of these.
+    std::string reply;
+    work->Backend->Request(VR_ASIDE_HANDLED_REQUEST, &reply);
+    delete work;
+    return 0;
 }
 
 void VirtualHidBackend::Deliver(const std::string& kind, const std::string& path)
@@ -604,10 +713,30 @@ BOOL VirtualHidBackend::UnregisterNotice(HDEVNOTIFY notice)
     return m_registrations.erase(reinterpret_cast<uintptr_t>(notice)) ? TRUE : FALSE;
 }
 
-DWORD VirtualHidBackend::DeviceError(DWORD readError)
+DWORD VirtualHidBackend::DeviceError(HANDLE handle, DWORD readError, DWORD bytesRead)
 {
     // The receiver drops the collection's pipe when it is unplugged.
-    return IsPipeBreak(readError) ? ERROR_DEVICE_NOT_CONNECTED : readError;
+    if (IsPipeBreak(readError)) {
+        return ERROR_DEVICE_NOT_CONNECTED;
+    }
+    if (readError != ERROR_SUCCESS || bytesRead != 0) {
+        return readError;
+    }
+    // An empty message: the receiver made this read fail, and says how.
+    OpenCollection c;
+    if (!FindOpen(handle, &c)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::string reply;
+    if (!Request("readerror " + std::to_string(c.Id), &reply)) {
+        return GetLastError() == ERROR_DEVICE_NOT_CONNECTED ? ERROR_DEVICE_NOT_CONNECTED : ERROR_GEN_FAILURE;
+    }
+    std::vector<std::string> words = SplitWords(reply);
+    uint32_t code = 0;
+    if (words.size() == 2 && words[0] == "ok" && ParseNumber(words[1], 0xFFFFFFFFu, &code) && code != 0) {
+        return code;
+    }
+    return ERROR_GEN_FAILURE;
 }
 
 void VirtualHidBackend::DiscardRestOfReport(HANDLE handle)

@@ -4,7 +4,8 @@
 // read with overlapped ReadFile as from a real device; feature and output
 // reports go over a shared request connection; device notices come over a
 // notice connection, read by a background thread that sends them as
-// WM_DEVICECHANGE to the windows registered here.
+// WM_DEVICECHANGE to the windows registered here (the ones the receiver puts
+// aside come from further threads).
 
 #include "base/scoped.h"
 #include "hid/hid_backend.h"
@@ -13,9 +14,14 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class VirtualHidBackend : public HidBackend {
 public:
+    // Device notices as the receiver names them: kind and path.
+    using Notices = std::vector<std::pair<std::string, std::string>>;
+
     explicit VirtualHidBackend(const std::string& instance);
     ~VirtualHidBackend() override;
 
@@ -43,7 +49,7 @@ public:
     HDEVNOTIFY RegisterInterfaceNotice(HWND window) override;
     HDEVNOTIFY RegisterHandleNotice(HWND window, HANDLE handle) override;
     BOOL UnregisterNotice(HDEVNOTIFY notice) override;
-    DWORD DeviceError(DWORD readError) override;
+    DWORD DeviceError(HANDLE handle, DWORD readError, DWORD bytesRead) override;
     void DiscardRestOfReport(HANDLE handle) override;
 
 private:
@@ -55,6 +61,7 @@ private:
         USAGE UsagePage = 0;
         USAGE Usage = 0;
         USHORT Lengths[3] = {};  // input, output, feature
+        uint32_t Flaws = 0;      // VIRTUAL_FLAW_* of a malformed collection
     };
     struct Registration {
         HWND Window = nullptr;
@@ -69,6 +76,10 @@ private:
     bool EnsureNoticeThread();
     static DWORD WINAPI NoticeMain(void* self);
     void NoticeLoop();
+    // Sends notices the receiver put aside from a thread of their own, in
+    // order; false when no thread can be started.
+    bool SendAside(const Notices& notices);
+    static DWORD WINAPI AsideMain(void* context);
     void Deliver(const std::string& kind, const std::string& path);
 
     std::string m_pipeName;
@@ -84,4 +95,8 @@ private:
     ScopedHandle m_noticePipe;
     ScopedHandle m_stopEvent;
     ScopedHandle m_noticeThread;
+
+    // The threads that send notices put aside, so that they reach a window
+    // while it handles others; guarded by m_lock.
+    std::vector<HANDLE> m_asideThreads;
 };

@@ -6,18 +6,30 @@
 // The first message on a new pipe connection says what it is for:
 //   "request"        requests from the client, each answered by one reply:
 //                    "list"                          -> "ok\n<path>\n<path>..."
+//                                 (a last line "fail <error>" ends a list
+//                                 whose enumeration failed there)
 //                    "getfeature <id> <length> <reportId>" -> "ok <hex>" | "fail <error>"
 //                    "setfeature <id> <hex>"         -> "ok" | "fail <error>"
 //                    "output <id> <hex>"             -> "ok" | "fail <error>"
+//                    "readerror <id>"                -> "ok <error>" | "fail <error>":
+//                                 the error the oldest empty message read
+//                                 from that collection connection stands for
+//                    "asidehandled"                  -> "ok": the windows have
+//                                 handled the notices of one aside message
 //   "notices"        answered "ack" once the receiver counts the client
 //                    among its listeners; then notices from the receiver,
 //                    each acknowledged with "ack":
 //                    "arrival <path>", "queryremove <path>",
-//                    "removepending <path>", "removecomplete <path>"
+//                    "removepending <path>", "removecomplete <path>";
+//                    and "aside <notice>\n<notice>...": notices that the
+//                    client acknowledges at once and sends to its windows,
+//                    in order, from a thread of their own
 //   "open <path>"    opens a collection: answered "ok <id> <vendor> <product>
-//                    <version> <usagePage> <usage> <in> <out> <feature>" or
-//                    "fail <error>"; from then on the receiver writes the
-//                    collection's input reports to this connection.
+//                    <version> <usagePage> <usage> <in> <out> <feature>
+//                    [<flaw>]" or "fail <error>"; from then on the receiver
+//                    writes the collection's input reports to this
+//                    connection, and an empty message for a read that is to
+//                    fail (no report is empty).
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +53,15 @@ constexpr char VR_NOTICE_QUERY_REMOVE[] = "queryremove";
 constexpr char VR_NOTICE_REMOVE_PENDING[] = "removepending";
 constexpr char VR_NOTICE_REMOVE_COMPLETE[] = "removecomplete";
 constexpr char VR_ACK[] = "ack";
+constexpr char VR_NOTICE_ASIDE[] = "aside";
+constexpr char VR_ASIDE_HANDLED_REQUEST[] = "asidehandled";
+
+// How a collection's capabilities may be malformed: reading them fails
+// (HidP_GetCaps), the button capabilities cannot be read, or a button range
+// has a usage list of length 0.
+constexpr char VR_FLAW_CAPS[] = "caps";
+constexpr char VR_FLAW_BUTTON_CAPS[] = "buttoncaps";
+constexpr char VR_FLAW_USAGE_LIST[] = "usagelist";
 
 // The pipe of an instance; empty when the name is unusable (empty, too long,
 // or with characters other than letters, digits, '-', '_' and '.').

@@ -26,6 +26,6 @@ public:
     HDEVNOTIFY RegisterInterfaceNotice(HWND window) override;
     HDEVNOTIFY RegisterHandleNotice(HWND window, HANDLE handle) override;
     BOOL UnregisterNotice(HDEVNOTIFY notice) override;
-    DWORD DeviceError(DWORD readError) override { return readError; }
+    DWORD DeviceError(HANDLE, DWORD readError, DWORD) override { return readError; }
     void DiscardRestOfReport(HANDLE) override {}
 };

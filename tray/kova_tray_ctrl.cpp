@@ -45,7 +45,7 @@ int CKovaTrayCtrl::BuildMenu(TrayMenuItem (&items)[TRAY_MENU_MAX])
     const ControlSettings& settings = GetControlSettings();
     const RemoteTexts& texts = GetRemoteTexts();
     // Exit is grayed while the setting utility is open, but only when the
-    // menu offers the utility at all.
+    // menu offers the utility at all, and once an exit is pending.
     bool utilityOpen = settings.Util_Enable && IsUtilityOpen();
     int count = 0;
     if (settings.Util_Enable) {
@@ -54,8 +54,10 @@ int CKovaTrayCtrl::BuildMenu(TrayMenuItem (&items)[TRAY_MENU_MAX])
     if (settings.Help_Enable) {
         items[count++] = {TRAY_CMD_HELP, texts.Menu_Help, IsHelpOpen() != FALSE};
     }
+    // A confirmed Exit ends the program within seconds anyway: a second
+    // question would only race the exit timer.
     if (settings.Exit_Enable) {
-        items[count++] = {TRAY_CMD_EXIT, texts.Menu_Exit, utilityOpen};
+        items[count++] = {TRAY_CMD_EXIT, texts.Menu_Exit, utilityOpen || ExitPending != 0};
     }
     return count;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <utility>
 
 namespace {
@@ -16,10 +17,19 @@ constexpr uint32_t REPORT_LENGTH_MAX = 4096;
 constexpr size_t SEND_BYTES_MAX = 4096;
 constexpr size_t PATH_MAX_CHARS = 1000;
 constexpr uint32_t PAUSE_MAX_MS = 600000;
+// At most this many reads failed or interface entries listed by one command.
+constexpr uint32_t FAIL_COUNT_MAX = 1000;
+// What a failed read or enumeration answers unless the command names an error.
+constexpr uint32_t DEFAULT_FAILURE = ERROR_GEN_FAILURE;
+
+// The flaws a collection may be plugged with, as the open reply names them.
+const char* const FLAWS[] = {VR_FLAW_CAPS, VR_FLAW_BUTTON_CAPS, VR_FLAW_USAGE_LIST};
 
 const char HELP_TEXT[] =
     "commands: plug N vid=V pid=P page=U usage=U [in=L] [out=L] [feature=L] [ver=V] [path=P] | unplug N | "
-    "eject N | send N HEX... | feature N HEX... | failfeature N [all|off|COUNT] | pause MS | list | quit";
+    "[bad=FLAW] | unplug N | eject N | send N HEX... | feature N HEX... | failfeature N [all|off|COUNT] | "
+    "failread N ERROR [COUNT] | failenum AFTER [ERROR] | failenum off | aside plug|unplug|eject ... | pause MS | "
+    "list | quit";
 
 std::string Hex32(uint32_t v)
 {
@@ -64,6 +74,9 @@ struct VirtualReceiver::Connection {
     bool IsNotices = false;
     uint32_t Collection = 0;  // for a collection's connection
     uint32_t HandleId = 0;
+    // The errors that the empty messages written to a collection's
+    // connection stand for, oldest first; guarded by WriteLock.
+    std::deque<uint32_t> ReadErrors;
     HANDLE AckEvent = nullptr;
     HANDLE WriteEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // reused by every write
 
@@ -84,6 +97,22 @@ struct VirtualReceiver::Connection {
             return false;
         }
         return PipeWriteMessage(Pipe, data, length, VR_REPLY_TIMEOUT_MS, WriteEvent);
+    }
+
+    // A read of the client that ends with error: an empty message, which no
+    // report can be, and the error it stands for.
+    bool FailRead(uint32_t error)
+    {
+        std::lock_guard<std::mutex> guard(WriteLock);
+        if (Closed || Dropped) {
+            return false;
+        }
+        ReadErrors.push_back(error);
+        if (!PipeWriteMessage(Pipe, "", 0, VR_REPLY_TIMEOUT_MS, WriteEvent)) {
+            ReadErrors.pop_back();
+            return false;
+        }
+        return true;
     }
 };
 
@@ -356,6 +385,9 @@ void VirtualReceiver::ServeCollection(const ConnectionPtr& connection, const std
                               c.VendorId, c.ProductId, c.Version, c.UsagePage, c.Usage, c.InputLength,
                               c.OutputLength, c.FeatureLength);
                 reply = text;
+                if (!c.Bad.empty()) {
+                    reply += " " + c.Bad;
+                }
                 break;
             }
         }
@@ -398,12 +430,11 @@ std::string VirtualReceiver::HandleRequest(const std::string& request)
         return fail(ERROR_INVALID_PARAMETER);
     }
     if (words[0] == "list") {
-        std::lock_guard<std::mutex> guard(m_lock);
-        std::string reply = "ok";
-        for (const auto& [n, c] : m_collections) {
-            reply += "\n" + c.Path;
-        }
-        return reply;
+        return ListReply();
+    }
+    if (words[0] == VR_ASIDE_HANDLED_REQUEST && words.size() == 1) {
+        Emit("aside handled");
+        return "ok";
     }
     uint32_t id = 0;
     if (words.size() < 2 || !ParseNumber(words[1], 0xFFFFFFFFu, &id)) {
@@ -426,6 +457,9 @@ std::string VirtualReceiver::HandleRequest(const std::string& request)
     }
     std::string prefix = std::to_string(collection.Number) + " handle " + std::to_string(id) + " ";
 
+    if (words[0] == "readerror") {
+        return ReadErrorReply(connection, prefix);
+    }
     if (words[0] == "getfeature") {
         uint32_t length = 0;
         uint32_t reportId = 0;
@@ -480,8 +514,49 @@ std::string VirtualReceiver::HandleRequest(const std::string& request)
     return fail(ERROR_INVALID_FUNCTION);
 }
 
+std::string VirtualReceiver::ListReply()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::string reply = "ok";
+    int listed = 0;
+    for (const auto& [n, c] : m_collections) {
+        if (listed++ == m_enumerationFailsAfter) {
+            break;
+        }
+        reply += "\n" + c.Path;
+    }
+    // Paths hold no blanks, so this line cannot be taken for one.
+    if (m_enumerationFailsAfter >= 0) {
+        reply += "\nfail " + std::to_string(m_enumerationError);
+    }
+    return reply;
+}
+
+std::string VirtualReceiver::ReadErrorReply(const ConnectionPtr& connection, const std::string& prefix)
+{
+    uint32_t error = 0;
+    {
+        std::lock_guard<std::mutex> guard(connection->WriteLock);
+        if (!connection->ReadErrors.empty()) {
+            error = connection->ReadErrors.front();
+            connection->ReadErrors.pop_front();
+        }
+    }
+    if (error == 0) {
+        // No failed read is waiting to be told: the client asks out of turn.
+        return "fail " + std::to_string(ERROR_INVALID_FUNCTION);
+    }
+    Emit("readfailed " + prefix + std::to_string(error));
+    return "ok " + std::to_string(error);
+}
+
 void VirtualReceiver::Broadcast(const char* kind, const std::string& path)
 {
+    std::string notice = std::string(kind) + " " + path;
+    if (m_aside) {
+        m_asideNotices += (m_asideNotices.empty() ? "" : "\n") + notice;
+        return;
+    }
     std::vector<ConnectionPtr> listeners;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -491,10 +566,18 @@ void VirtualReceiver::Broadcast(const char* kind, const std::string& path)
             }
         }
     }
-    std::string notice = std::string(kind) + " " + path;
+    const bool aside = std::strcmp(kind, VR_NOTICE_ASIDE) == 0;
     for (const ConnectionPtr& c : listeners) {
         WaitForSingleObject(c->AckEvent, 0);  // forget a late ack of an earlier notice
-        if (c->Write(notice.data(), notice.size())) {
+        if (!c->Write(notice.data(), notice.size())) {
+            continue;
+        }
+        if (aside) {
+            // Answered as soon as the client has handed them to a thread of
+            // their own; its windows are not to see them before this
+            // thread's next command, so nothing is dispatched here.
+            WaitForSingleObject(c->AckEvent, VR_REPLY_TIMEOUT_MS);
+        } else {
             // The client answers once its windows have handled the notice.
             // Messages sent to this thread's own windows are dispatched
             // meanwhile, for a test that hosts the receiver and the client.
@@ -516,11 +599,21 @@ void VirtualReceiver::DropConnections(uint32_t number)
     }
     for (const ConnectionPtr& c : cut) {
         std::lock_guard<std::mutex> guard(c->WriteLock);
-        if (!c->Closed && !c->Dropped) {
-            c->Dropped = true;
-            // The client's pending and later reads fail as its device is gone.
-            DisconnectNamedPipe(c->Pipe);
+        if (c->Closed || c->Dropped) {
+            continue;
         }
+        // A client that closed its handle already (on the query of an
+        // eject) has broken its end of the pipe, and that close is reported
+        // as such. The connection's thread may not have seen it yet on a
+        // busy machine: ask the pipe, not the thread.
+        DWORD available = 0;
+        if (!PeekNamedPipe(c->Pipe, nullptr, 0, nullptr, &available, nullptr) &&
+            GetLastError() == ERROR_BROKEN_PIPE) {
+            continue;
+        }
+        c->Dropped = true;
+        // The client's pending and later reads fail as its device is gone.
+        DisconnectNamedPipe(c->Pipe);
     }
 }
 
@@ -562,6 +655,12 @@ bool VirtualReceiver::Plug(const std::vector<std::string>& words, std::string* e
             ok = ParseNumber(value, REPORT_LENGTH_MAX, &c.OutputLength);
         } else if (key == "feature") {
             ok = ParseNumber(value, REPORT_LENGTH_MAX, &c.FeatureLength);
+        } else if (key == "bad") {
+            ok = false;
+            for (const char* flaw : FLAWS) {
+                ok = ok || value == flaw;
+            }
+            c.Bad = value;
         } else {
             *error = "plug: unknown key '" + key + "'";
             return false;
@@ -651,6 +750,9 @@ bool VirtualReceiver::Send(const std::vector<std::string>& words, const std::str
 
 int VirtualReceiver::SendInput(uint32_t number, const uint8_t* bytes, size_t length)
 {
+    if (!bytes || length == 0) {
+        return 0;  // an empty message is how a failed read travels
+    }
     std::vector<ConnectionPtr> targets;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -721,6 +823,82 @@ bool VirtualReceiver::FailFeature(const std::vector<std::string>& words, std::st
     return true;
 }
 
+bool VirtualReceiver::FailRead(const std::vector<std::string>& words, std::string* error)
+{
+    uint32_t number = 0;
+    uint32_t code = 0;
+    uint32_t count = 1;
+    if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], COLLECTION_NUMBER_MAX, &number) ||
+        !ParseNumber(words[2], 0xFFFFFFFFu, &code) || code == 0 ||
+        (words.size() == 4 && (!ParseNumber(words[3], FAIL_COUNT_MAX, &count) || count == 0))) {
+        *error = "failread needs a collection number, a Windows error other than 0 and a count up to 1000";
+        return false;
+    }
+    std::vector<ConnectionPtr> targets;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_collections.count(number)) {
+            *error = "collection " + std::to_string(number) + " is not plugged";
+            return false;
+        }
+        for (const ConnectionPtr& c : m_connections) {
+            if (c->Collection == number && c->HandleId != 0) {
+                targets.push_back(c);
+            }
+        }
+    }
+    int failed = 0;
+    for (const ConnectionPtr& c : targets) {
+        bool all = true;
+        for (uint32_t i = 0; i < count && all; ++i) {
+            all = c->FailRead(code);
+        }
+        failed += all ? 1 : 0;
+    }
+    if (failed == 0) {
+        *error = "collection " + std::to_string(number) + " has no open handle";
+        return false;
+    }
+    return true;
+}
+
+bool VirtualReceiver::FailEnumeration(const std::vector<std::string>& words, std::string* error)
+{
+    uint32_t after = 0;
+    uint32_t code = DEFAULT_FAILURE;
+    if (words.size() == 2 && words[1] == "off") {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_enumerationFailsAfter = -1;
+        return true;
+    }
+    if (words.size() < 2 || words.size() > 3 || !ParseNumber(words[1], FAIL_COUNT_MAX, &after) ||
+        (words.size() == 3 && (!ParseNumber(words[2], 0xFFFFFFFFu, &code) || code == 0))) {
+        *error = "failenum needs the number of entries listed first (up to 1000) and an error other than 0, or off";
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_enumerationFailsAfter = static_cast<int>(after);
+    m_enumerationError = code;
+    return true;
+}
+
+bool VirtualReceiver::Aside(const std::vector<std::string>& words, const std::string& line, std::string* error)
+{
+    const std::string verb = words.size() > 1 ? Lower(words[1]) : std::string();
+    if (verb != "plug" && verb != "unplug" && verb != "eject") {
+        *error = "aside takes a plug, unplug or eject command";
+        return false;
+    }
+    m_aside = true;
+    m_asideNotices.clear();
+    bool ok = Execute(RestOfLine(line, 1), error);
+    m_aside = false;
+    if (!m_asideNotices.empty()) {
+        Broadcast(VR_NOTICE_ASIDE, m_asideNotices);
+    }
+    return ok;
+}
+
 void VirtualReceiver::List()
 {
     std::vector<std::string> lines;
@@ -736,7 +914,7 @@ void VirtualReceiver::List()
                             " usage=" + Hex32(c.Usage) + " in=" + std::to_string(c.InputLength) +
                             " out=" + std::to_string(c.OutputLength) + " feature=" +
                             std::to_string(c.FeatureLength) + " handles=" + std::to_string(handles) +
-                            " path=" + c.Path);
+                            (c.Bad.empty() ? "" : " bad=" + c.Bad) + " path=" + c.Path);
         }
     }
     for (const std::string& l : lines) {
@@ -770,6 +948,15 @@ bool VirtualReceiver::Execute(const std::string& line, std::string* error)
     }
     if (verb == "failfeature") {
         return FailFeature(words, error);
+    }
+    if (verb == "failread") {
+        return FailRead(words, error);
+    }
+    if (verb == "failenum") {
+        return FailEnumeration(words, error);
+    }
+    if (verb == "aside") {
+        return Aside(words, line, error);
     }
     if (verb == "pause") {
         if (words.size() != 2 || !ParseNumber(words[1], PAUSE_MAX_MS, &number)) {

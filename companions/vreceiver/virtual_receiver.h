@@ -47,6 +47,7 @@ private:
         std::string Path;
         uint32_t VendorId = 0, ProductId = 0, Version = 0x0100, UsagePage = 0, Usage = 0;
         uint32_t InputLength = 8, OutputLength = 0, FeatureLength = 8;
+        std::string Bad;  // how its capabilities are malformed; empty: they are sound
         std::map<uint8_t, std::vector<uint8_t>> FeatureAnswers;
         int FailReads = 0;  // <0: every read fails; >0: that many more fail
     };
@@ -67,6 +68,11 @@ private:
     bool Send(const std::vector<std::string>& words, const std::string& line, std::string* error);
     bool SetFeature(const std::vector<std::string>& words, const std::string& line, std::string* error);
     bool FailFeature(const std::vector<std::string>& words, std::string* error);
+    bool FailRead(const std::vector<std::string>& words, std::string* error);
+    bool FailEnumeration(const std::vector<std::string>& words, std::string* error);
+    bool Aside(const std::vector<std::string>& words, const std::string& line, std::string* error);
+    std::string ListReply();
+    std::string ReadErrorReply(const ConnectionPtr& connection, const std::string& prefix);
     void List();
 
     void Broadcast(const char* kind, const std::string& path);
@@ -82,6 +88,15 @@ private:
     std::map<uint32_t, Collection> m_collections;
     std::vector<ConnectionPtr> m_connections;
     uint32_t m_nextHandleId = 1;
+    // The list of interfaces a client asks for fails after this many
+    // entries with m_enumerationError; -1: it does not fail.
+    int m_enumerationFailsAfter = -1;
+    uint32_t m_enumerationError = 0;
+    // Set while an aside command runs: its notices are gathered and go to
+    // each client at its end in one message, which the client sends to its
+    // windows from a thread of its own, without being waited for.
+    bool m_aside = false;
+    std::string m_asideNotices;
 
     HANDLE m_stopEvent = nullptr;
     HANDLE m_firstPipe = INVALID_HANDLE_VALUE;

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -176,6 +177,51 @@ TEST_F(MainCtrlTest, DisplayOffOnAConnectedStandbySystemOpensTheGateForTheRadioR
     ASSERT_EQ(CMainCtrl::DisplayOff, 1);
     host.Run("send 4 05 07 00 00 00 00 00 00");
     ASSERT_TRUE(WaitForLine("key OnValueKey 69 7 1"));
+}
+
+// The radio receiver waits for one answer while the display of a
+// connected-standby system is off: the key controller writes it for the
+// first report that carries a code, once per display-off period.
+TEST_F(MainCtrlTest, TheWakeReplyGoesOutOncePerDisplayOffPeriodWhateverTheWriteSaid)
+{
+    OverrideConnectedStandbyForTests(1);
+    SetControl("RFSupportFlags", 1);
+    SetControl("ApResume", 0);  // no wake check: only the reply writes features
+    host.Run(RADIO);
+    Start();
+    auto writes = [&] { return Count("setfeature 4 "); };
+    PowerSettingRecord off = DisplayRecord(0);
+    auto displayOff = [&] { Power(PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&off)); };
+
+    // With the display on the gate holds no reply.
+    SendReport("send 4 05 07 00 00 00 00 00 00");
+    EXPECT_EQ(CMainCtrl::WakeReplySent, 0);
+
+    // Before any feature was read the write has no collection to go to and
+    // fails; the reply counts as sent all the same.
+    displayOff();
+    SendReport("send 4 05 07 00 00 00 00 00 00");
+    EXPECT_EQ(CMainCtrl::WakeReplySent, 1);
+    EXPECT_EQ(writes(), 0u);
+
+    // A wake read points the writes at the radio collection (and writes its
+    // own acknowledgement); the period is answered already.
+    uint8_t kind = 0, flag = 0;
+    uint16_t code = 0;
+    ASSERT_EQ(CMainCtrl::DeviceManager->ReadWakeEvent(&kind, &code, &flag), WAKE_STATUS_OK);
+    const size_t acknowledged = writes();
+    SendReport("send 4 05 08 00 00 00 00 00 00");
+    EXPECT_EQ(writes(), acknowledged);
+
+    // A new period, with the user away: answered once, echoing the report.
+    displayOff();
+    Session(WTS_SESSION_LOCK);
+    SendReport("send 4 05 09 00 00 00 00 00 00");
+    SendReport("send 4 05 0a 00 00 00 00 00 00");
+    ASSERT_EQ(writes(), acknowledged + 1);
+    const std::string reply = host.EventsWith("setfeature 4 ").back();
+    EXPECT_EQ(reply.substr(reply.size() - 23), "05 05 09 00 44 00 00 00");
+    EXPECT_EQ(CMainCtrl::WakeReplySent, 1);
 }
 
 TEST_F(MainCtrlTest, WithoutAKeyControllerReportsAreDropped)
@@ -377,6 +423,28 @@ TEST_F(MainCtrlTest, AFailedQueryRemoveOpensEverythingAfresh)
     EXPECT_EQ(Count("closed 3"), 1u);
     EXPECT_NE(CMainCtrl::DeviceManager, nullptr);
     EXPECT_EQ(CMainCtrl::DeviceActive, 1);
+}
+
+// The same notice while the manager removes a device: handled inside that
+// removal, it must not delete the manager under it, so the reopen comes after.
+TEST_F(MainCtrlTest, AFailedQueryRemoveDuringARemovalReopensOnceTheRemovalIsDone)
+{
+    host.Run(CLASSIC);
+    host.Run(RADIO);
+    Start();
+    ASSERT_TRUE(WaitForEvents("opened 4", 1));
+    ASSERT_TRUE(AwaitSentMessage([&] { host.Run("aside unplug 3"); }));
+    std::thread other;
+    ASSERT_TRUE(AwaitSentMessage([&] {
+        other = std::thread([&] { SendMessageA(Window(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, 0); });
+    }));
+    // The removal of collection 3 comes first; the failed query inside it.
+    ASSERT_TRUE(host.WaitForEvents("aside handled", 1));
+    ASSERT_TRUE(WaitForEvents("opened 4", 2)) << "reopened";
+    other.join();
+    EXPECT_NE(CMainCtrl::DeviceManager, nullptr);
+    EXPECT_EQ(CMainCtrl::DeviceActive, 1);
+    EXPECT_EQ(CMainCtrl::DeviceManager->GetDeviceCount(), 1) << "the radio collection alone";
 }
 
 TEST_F(MainCtrlTest, DeviceNoticesWithoutAUsableHeaderChangeNothing)

@@ -1,10 +1,19 @@
-// The words of the command line, as the options controller reads them.
+// What start-up reads before the window exists: the words of the command
+// line, as the options controller reads them, and the main window's class.
 
 #include "core/opt_ctrl.h"
 
+#include "base/messages.h"
+#include "config/config.h"
+#include "config/controls.h"
+#include "core/startup.h"
+#include "tests/support/registry_sandbox.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +45,44 @@ TEST(OptionWordsTest, OnlyTheFirst259CharactersAreParsed)
     std::string huge(100000, '/');
     huge += "EXIT";
     EXPECT_EQ(ParseOptionWords(huge.c_str()), 0u);
+}
+
+// The class is chosen before the store is loaded, from the value the store
+// reads, by the store's rules: clients look for the program by its class.
+TEST(MainWindowClassTest, TeskEnableChoosesTheClassAsTheStoreReadsIt)
+{
+    struct Row {
+        const char* name;
+        DWORD type;  // REG_NONE: no value at all
+        std::vector<uint8_t> bytes;
+        bool keyboard;
+    };
+    const Row rows[] = {
+        {"missing", REG_NONE, {}, false},
+        {"0", REG_DWORD, {0, 0, 0, 0}, false},
+        {"1", REG_DWORD, {1, 0, 0, 0}, true},
+        {"7", REG_DWORD, {7, 0, 0, 0}, true},
+        {"four bytes of binary", REG_BINARY, {1, 0, 0, 0}, true},
+        {"the text 1", REG_SZ, {'1', 0}, false},
+        {"one byte", REG_BINARY, {1}, false},
+        {"eight bytes", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RegistrySandbox sandbox;
+        RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, CONTROLS_KEY);
+        if (row.type != REG_NONE) {
+            RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, CONTROLS_KEY, "Tesk_Enable", row.type, row.bytes.data(),
+                                      static_cast<DWORD>(row.bytes.size()));
+        }
+        ResetConfigStoreForTests();
+        char className[128] = {};
+        GetMainWindowClassName(className);
+        EXPECT_STREQ(className, row.keyboard ? KEYBOARD_WINDOW_CLASS : MAIN_WINDOW_CLASS);
+        CConfig store;
+        EXPECT_EQ(CConfig::GetControlSettings().Tesk_Enable != 0, row.keyboard) << "the store agrees";
+        ResetConfigStoreForTests();
+    }
 }
 
 }  // namespace

@@ -173,4 +173,28 @@ TEST_F(WatchersTest, TheShutDownEndsBothWatchersPromptly)
     ExpectEndedWithZero(sendWindow);
 }
 
+TEST_F(WatchersTest, WithoutItsStopEventThePriorityWatcherStillWaitsItsMinute)
+{
+    // A window of this process, whose priority class is below normal.
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    CMainCtrl::MainWindow = window;
+    const DWORD before = GetPriorityClass(GetCurrentProcess());
+    ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS));
+    FailWatcherStopEventsForTests(true);
+    ASSERT_TRUE(StartPriorityWatcher());
+    FailWatcherStopEventsForTests(false);
+    HANDLE priority = Watch(PriorityWatcherThread);
+
+    // Had it skipped its pause it would be done at once, the class put back.
+    EXPECT_EQ(WaitForSingleObject(priority, 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
+    // It looks at its run flag while it pauses, so the shut-down still ends it.
+    StopWatchers();
+    ExpectEndedWithZero(priority);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
+    SetPriorityClass(GetCurrentProcess(), before);
+    DestroyWindow(window);
+}
+
 }  // namespace

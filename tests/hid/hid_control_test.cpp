@@ -8,7 +8,10 @@
 #include <dbt.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -21,6 +24,7 @@ protected:
     }
     void TearDown() override
     {
+        window.Attach(nullptr);
         control.reset();
         ResetConfigStoreForTests();
     }
@@ -101,6 +105,48 @@ TEST_F(HidControlTest, EnumerationOpensOnlyTheReceiverCollections)
     EXPECT_EQ(control->FindDeviceByHandle(INVALID_HANDLE_VALUE), nullptr);
     // The rejected collections were opened for the test and closed again.
     EXPECT_TRUE(host.WaitForEvents("closed ", 3));
+}
+
+TEST_F(HidControlTest, CollectionsWhoseCapabilitiesCannotBeReadAreOpenedAndClosedAgain)
+{
+    // Reading the capabilities fails, reading the button capabilities
+    // fails, and a button range leaves no room for its usages.
+    const char* flaws[] = {"caps", "buttoncaps", "usagelist"};
+    host.Run(PlugCommand(1, "0x000C", "0x01"));
+    for (int i = 0; i < 3; ++i) {
+        host.Run(PlugCommand(i + 2, "0x000C", "0x01", std::string("bad=") + flaws[i]));
+    }
+    CreateControl();
+    ASSERT_EQ(control->GetDeviceCount(), 1);
+    EXPECT_NE(std::string(control->FirstDevice->Info.DevicePath).find("col01"), std::string::npos);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(flaws[i]);
+        std::string n = std::to_string(i + 2);
+        EXPECT_EQ(host.EventsWith("opened " + n + " ").size(), 1u);
+        EXPECT_TRUE(host.WaitForEvents("closed " + n + " ", 1));
+    }
+}
+
+TEST_F(HidControlTest, AFailedEnumerationKeepsTheDevicesFoundSoFar)
+{
+    host.Run(PlugCommand(2, "0x000C", "0x01"));
+    host.Run(PlugCommand(3, "0xFFBC", "0x88"));
+    host.Run("failenum 1");
+    CreateControl();
+    ASSERT_EQ(control->GetDeviceCount(), 1) << "the first one stays";
+    EXPECT_NE(std::string(control->FirstDevice->Info.DevicePath).find("col02"), std::string::npos);
+    EXPECT_EQ(control->InterfaceNotification, nullptr) << "no arrivals are asked for any more";
+    EXPECT_EQ(control->FirstDevice->Running, 1);
+
+    // Without the registration for arrivals nothing is enumerated at all.
+    host.Run("failenum off");
+    HWND gone = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    CHidControl orphan(gone);
+    EXPECT_FALSE(orphan.EnumerateDevices());
+    EXPECT_EQ(orphan.GetDeviceCount(), 0);
+    EXPECT_EQ(orphan.FirstDevice, nullptr);
+    EXPECT_EQ(orphan.InterfaceNotification, nullptr);
 }
 
 TEST_F(HidControlTest, PathWordLimitsTheIdentityToMatchingCollections)
@@ -277,8 +323,7 @@ public:
         m_record.dbch_size = sizeof(m_record);
         m_record.dbch_devicetype = DBT_DEVTYP_HANDLE;
         m_record.dbch_handle = handle;
-        m_thread = CreateThread(nullptr, 0, Main, this, 0, nullptr);
-        Sleep(200);  // let it block in SendMessage
+        EXPECT_TRUE(AwaitSentMessage([&] { m_thread = CreateThread(nullptr, 0, Main, this, 0, nullptr); }));
     }
     ~RemovalNoticeSender()
     {
@@ -334,6 +379,101 @@ TEST_F(HidControlTest, NoticeArrivingWhileAnotherDeviceStopsKeepsTheRestInOrder)
         EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{3, static_cast<uint8_t>(i)}));
     }
 }
+
+// Notices the receiver puts aside come from a thread of their own and are
+// handled when this thread next takes messages: inside the manager's work
+// when the test calls into it right after. Each row puts notices aside (each
+// command's first notice is queued here before the next command), then
+// closes or removes device 1, while device 9 reads throughout.
+struct NestedNoticeRow {
+    const char* Name;
+    bool CloseFirst;  // query-remove device 1, else remove it
+    std::vector<std::string> Aside;
+    std::vector<int> Left;  // collections 1 and 2 still listed afterwards
+};
+
+class NestedNoticeTest : public HidControlTest, public ::testing::WithParamInterface<NestedNoticeRow> {
+protected:
+    bool Listed(int n) const
+    {
+        return control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, n).c_str()) != nullptr;
+    }
+    size_t Removals() const
+    {
+        return static_cast<size_t>(std::count(window.DeviceChanges.begin(), window.DeviceChanges.end(), "removecomplete"));
+    }
+};
+
+const std::string COLLECTION_1 = PlugCommand(1, "0x000C", "0x01", "in=2");
+const std::string COLLECTION_2 = PlugCommand(2, "0x000C", "0x01", "in=2");
+
+// A closed device stays listed (its handle is gone, so later removal
+// notices do not find it); a removed one goes.
+const NestedNoticeRow NESTED_NOTICE_ROWS[] = {
+    {"AnotherDeviceGoesWhileOneIsRemoved", false, {"unplug 2"}, {}},
+    {"AnotherDeviceIsEjectedWhileOneCloses", true, {"eject 2"}, {1, 2}},
+    {"ACloseInsideACloseThenTheFirstGoes", true, {"eject 2", "unplug 1"}, {2}},
+    {"TheClosingDeviceGoesThenAnotherCloses", true, {"unplug 1", "eject 2"}, {2}},
+    {"ADeviceComesWhileOneClosesAndGoes", true, {COLLECTION_2, "unplug 1"}, {2}},
+};
+
+void PrintTo(const NestedNoticeRow& row, std::ostream* out) { *out << row.Name; }
+
+TEST_P(NestedNoticeTest, EveryDeviceEndsWhereItBelongs)
+{
+    const NestedNoticeRow& row = GetParam();
+    host.Run(PlugCommand(9, "0xFF01", "0x01", "in=2"));
+    host.Run(COLLECTION_1);
+    if (row.Aside[0] != COLLECTION_2) {
+        host.Run(COLLECTION_2);
+    }
+    CreateControl();
+    WaitUntilReading();
+    CHidDevice* nine = control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 9).c_str());
+    CHidDevice* one = control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, 1).c_str());
+    ASSERT_TRUE(nine && one);
+    // Reports of device 9 queued behind everything, to be kept in order.
+    for (int i = 0; i < 4; ++i) {
+        host.Run("send 9 02 0" + std::to_string(i));
+    }
+    for (const std::string& command : row.Aside) {
+        ASSERT_TRUE(AwaitSentMessage([&] { host.Run("aside " + command); })) << command;
+    }
+    if (row.CloseFirst) {
+        control->CloseDevice(one->Info.Handle);
+    } else {
+        control->RemoveDevice(one->Info.Handle);
+    }
+    ASSERT_TRUE(host.WaitForEvents("aside handled", row.Aside.size()));
+    ASSERT_TRUE(WaitUntil([&] { return ReportsOf(nine) == 4; }));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(window.Reports[i].Bytes, (std::vector<uint8_t>{2, static_cast<uint8_t>(i)}));
+    }
+    EXPECT_EQ(window.UnknownDevices, 0);
+    std::vector<int> left;
+    for (int n : {1, 2}) {
+        if (Listed(n)) {
+            left.push_back(n);
+        }
+    }
+    EXPECT_EQ(left, row.Left);
+    EXPECT_EQ(control->GetDeviceCount(), static_cast<int>(row.Left.size()) + 1);
+
+    // A device that went is gone for good, its removal notice with it:
+    // pulling collection 1 (plugged in again, unseen by the manager, if it
+    // went) tells only a device still listed for it.
+    const size_t expected = Listed(1) ? 1 : 0;
+    window.Attach(nullptr);
+    if (std::find(row.Aside.begin(), row.Aside.end(), "unplug 1") != row.Aside.end()) {
+        host.Run(COLLECTION_1);
+    }
+    const size_t before = Removals();
+    host.Run("unplug 1");
+    EXPECT_EQ(Removals() - before, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NestedNoticeTest, ::testing::ValuesIn(NESTED_NOTICE_ROWS),
+                         [](const ::testing::TestParamInfo<NestedNoticeRow>& info) { return info.param.Name; });
 
 TEST_F(HidControlTest, RemovalArrivingDuringTheQueryRemoveOfTheSameDevice)
 {
@@ -398,6 +538,92 @@ TEST_F(HidControlTest, ShortReportReadsAsZerosPastItsEnd)
     EXPECT_EQ(window.Reports[1].Bytes, (std::vector<uint8_t>{2, 0, 0, 0}));
     EXPECT_EQ(window.Reports[2].Bytes, (std::vector<uint8_t>{5, 0x0d, 0, 0}));
     EXPECT_EQ(window.Reports[3].Bytes, (std::vector<uint8_t>{3, 0, 0, 0}));
+}
+
+// Each row makes reads of its own collection fail: a pending read (the one
+// every idle device has), or one issued right after a first failure, whose
+// error is then waiting when the read starts, so it fails at once. Failures
+// of a device that refuses or has gone stop its reading; others are tried
+// again after a pause, up to a bound.
+TEST_F(HidControlTest, FailedReadsStopOrAreTriedAgainByTheirError)
+{
+    struct Row {
+        uint32_t error;
+        uint32_t count;
+        bool atOnce;
+        bool stops;
+    };
+    const Row rows[] = {
+        {ERROR_ACCESS_DENIED, 1, false, true},        {ERROR_ACCESS_DENIED, 1, true, true},
+        {ERROR_INVALID_HANDLE, 1, false, true},       {ERROR_INVALID_HANDLE, 1, true, true},
+        {ERROR_OPERATION_ABORTED, 1, false, true},    {ERROR_OPERATION_ABORTED, 1, true, true},
+        {ERROR_DEVICE_NOT_CONNECTED, 1, false, true}, {ERROR_DEVICE_NOT_CONNECTED, 1, true, true},
+        {ERROR_GEN_FAILURE, 1, false, false},         {ERROR_GEN_FAILURE, 1, true, false},
+        {ERROR_INVALID_PARAMETER, 1, false, false},   {ERROR_INVALID_PARAMETER, 1, true, false},
+        {ERROR_GEN_FAILURE, 9, false, false},  // just under the bound: reads go on
+        {ERROR_GEN_FAILURE, 10, false, true},  // ten in a row: given up
+    };
+    const int count = static_cast<int>(sizeof(rows) / sizeof(rows[0]));
+    for (int n = 1; n <= count; ++n) {
+        host.Run(PlugCommand(n, "0x000C", "0x01", "in=2"));
+    }
+    CreateControl();
+    WaitUntilReading();
+    auto device = [&](int n) {
+        return control->FindDeviceByPath(VirtualReceiver::DefaultPath(TEST_VENDOR, TEST_PRODUCT, n).c_str());
+    };
+    for (int n = 1; n <= count; ++n) {
+        const Row& row = rows[n - 1];
+        std::string number = std::to_string(n);
+        if (row.atOnce) {
+            host.Run("failread " + number + " 31");
+        }
+        host.Run("failread " + number + " " + std::to_string(row.error) + " " + std::to_string(row.count));
+    }
+    for (int n = 1; n <= count; ++n) {
+        const Row& row = rows[n - 1];
+        SCOPED_TRACE("collection " + std::to_string(n) + " error " + std::to_string(row.error));
+        CHidDevice* d = device(n);
+        ASSERT_NE(d, nullptr);
+        // Every failure reached the device, the row's error last.
+        std::string prefix = "readfailed " + std::to_string(n) + " handle ";
+        ASSERT_TRUE(host.WaitForEvents(prefix, row.count + (row.atOnce ? 1 : 0)));
+        std::string last = host.EventsWith(prefix).back();
+        EXPECT_EQ(last.substr(last.rfind(' ') + 1), std::to_string(row.error));
+        if (row.stops) {
+            EXPECT_TRUE(WaitUntil([&] { return d->ReadingStopped(); }));
+            EXPECT_FALSE(d->IssueRead()) << "a read asked for from elsewhere does not restart it";
+            continue;
+        }
+        host.Run("send " + std::to_string(n) + " 05 01");
+        EXPECT_TRUE(WaitUntil([&] { return ReportsOf(d) == 1; })) << "read again after the failure";
+        EXPECT_FALSE(d->ReadingStopped());
+    }
+}
+
+// A read asked for from elsewhere (a WM_HID_READ_NEXT another program posts)
+// while the reader pauses after failures: the reader waits for that read
+// rather than for a request that can no longer be granted.
+TEST_F(HidControlTest, AReadAskedForDuringAPauseAfterFailuresIsWaitedFor)
+{
+    host.Run(PlugCommand(1, "0x000C", "0x01", "in=2"));
+    CreateControl();
+    WaitUntilReading();
+    CHidDevice* d = control->FirstDevice;
+    // Eight failures in a row: the pause after the last is the longest.
+    host.Run("failread 1 31 8");
+    ASSERT_TRUE(host.WaitForEvents("readfailed 1 ", 8));
+    // Granted as soon as the reader has seen the failed read end. No message
+    // is taken meanwhile: a request of the reader's own, should its pause be
+    // over already, stays queued and is refused later, as the read pends.
+    bool granted = false;
+    for (DWORD start = GetTickCount(); !granted && GetTickCount() - start < WAIT_DEFAULT_MS; Sleep(1)) {
+        granted = d->IssueRead() != FALSE;
+    }
+    ASSERT_TRUE(granted);
+    host.Run("send 1 05 01");
+    EXPECT_TRUE(WaitUntil([&] { return ReportsOf(d) == 1; }));
+    EXPECT_FALSE(d->ReadingStopped());
 }
 
 TEST_F(HidControlTest, MessagesNamingNoListedDeviceAreRefused)

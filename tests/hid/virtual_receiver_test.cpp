@@ -34,6 +34,20 @@ TEST(VirtualReceiverTest, BadCommandsGetAReasonAndChangeNothing)
         "feature 1",
         "feature 7 01",
         "failfeature 1 maybe",
+        "failread 1",
+        "failread 1 0",
+        "failread 1 31 0",
+        "failread 1 31 1001",
+        "failread 9 31",
+        "failread 1 31",  // plugged, but nobody has it open
+        "failenum",
+        "failenum 1001",
+        "failenum 1 0",
+        "failenum on",
+        "aside",
+        "aside send 1 01",
+        "aside aside unplug 1",
+        "plug 2 vid=1 pid=1 page=1 usage=1 bad=everything",
         "unplug 5",
         "unplug one",
         "pause -1",
@@ -103,7 +117,7 @@ TEST(VirtualReceiverTest, ClientSeesTheReceiverAsAHidStack)
     DWORD got = 0;
     BOOL ok = ReadFile(handle, buffer, sizeof(buffer), &got, &ov);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(backend.DeviceError(GetLastError()), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(backend.DeviceError(handle, GetLastError(), 0), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     EXPECT_FALSE(backend.SetOutputReport(handle, report, sizeof(report)));
     CloseHandle(ov.hEvent);
     backend.CloseDevice(handle);

@@ -204,6 +204,45 @@ TEST_F(RfDecoderTest, ReportsThreeFourAndFive)
     EXPECT_EQ(Feed({5, 0}), (W{"Value 69:7/0"}));
 }
 
+// Press, the same code again, and release, for codes of the table that no
+// other test presses; the release names the held code.
+TEST_F(RfDecoderTest, PressRepeatAndReleaseOfEachRemainingCode)
+{
+    struct Row {
+        std::vector<uint8_t> press;
+        W pressed;
+        W repeated;
+        W released;
+    };
+    const Row rows[] = {
+        // A volume key pressed again ends its own repeat first.
+        {{1, 234, 0}, {"Remote 32/1"}, {"volume-up 234", "Remote 32/1"}, {"Remote 32/0"}},
+        {{2, 157, 0, 0, 0}, {"flash 3", "Consumer 157/1"}, {"flash 3", "Consumer 157/1"}, {"Consumer 157/0"}},
+        {{2, 178, 0, 0, 0}, {"flash 3", "Consumer 178/1"}, {"flash 3", "Consumer 178/1"}, {"Consumer 178/0"}},
+        {{2, 226, 0, 0, 0}, {"flash 3", "Consumer 226/1"}, {"flash 3", "Consumer 226/1"}, {"Consumer 226/0"}},
+        {{2, 233, 0, 0, 0}, {"flash 2", "Remote 16/1"}, {"volume-up 233", "flash 2", "Remote 16/1"}, {"Remote 16/0"}},
+        {{2, 0x09, 0x02, 0, 0}, {"flash 3", "Consumer 521/1"}, {}, {"Consumer 521/0"}},
+        {{3, 72, 0}, {"flash 4", "MediaCenter 72/1"}, {}, {"MediaCenter 72/0"}},
+        {{4, 87}, {"flash 5", "Extra 33/1"}, {"flash 5", "Extra 33/1"}, {"Extra 33/0"}},
+        {{4, 89}, {"flash 5", "Extra 89/1"}, {"flash 5", "Extra 89/1"}, {"Extra 89/0"}},
+        {{4, 90}, {"flash 5", "Extra 90/1"}, {"flash 5", "Extra 90/1"}, {"Extra 90/0"}},
+        {{4, 91}, {"flash 5", "Extra 91/1"}, {"flash 5", "Extra 91/1"}, {"Extra 91/0"}},
+        {{4, 96}, {"flash 3", "Application 16/1"}, {"flash 3", "Application 16/1"}, {"Application 16/0"}},
+        {{4, 103}, {"flash 3", "Mode 6/1"}, {"flash 3", "Mode 6/1"}, {"Mode 6/0"}},
+        {{4, 104}, {"flash 3", "Mode 5/1"}, {"flash 3", "Mode 5/1"}, {"Mode 5/0"}},
+        {{4, 105}, {"flash 5", "Extra 95/1"}, {}, {"Extra 95/0"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.press[0]) + ": " + row.pressed.back());
+        state = KeyDecoderState{};
+        std::vector<uint8_t> release(row.press.size(), 0);
+        release[0] = row.press[0];
+        EXPECT_EQ(Feed(row.press), row.pressed);
+        EXPECT_EQ(Feed(row.press), row.repeated);
+        EXPECT_EQ(Feed(release), row.released);
+    }
+}
+
 TEST_F(RfDecoderTest, WakeReplyComesFirstAndTheLockedGateLetsOnlyValuesThrough)
 {
     context.WakeReplyDue = true;

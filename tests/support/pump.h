@@ -33,6 +33,24 @@ bool WaitUntil(Cond cond, DWORD timeoutMs = WAIT_DEFAULT_MS)
     }
 }
 
+// Runs send, which makes another thread send a message to this thread's
+// windows, and waits without taking any message until it has arrived: it is
+// handled the next time this thread takes messages, wherever that is.
+template <typename Send>
+bool AwaitSentMessage(Send send, DWORD timeoutMs = WAIT_DEFAULT_MS)
+{
+    GetQueueStatus(QS_SENDMESSAGE);  // forget what arrived before
+    send();
+    const DWORD start = GetTickCount();
+    while (!(LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
 // Keeps this thread's messages going for ms; 0 handles what is queued now.
 // Only for giving time, never for proving that something did not happen:
 // a later event that must come after it proves that.

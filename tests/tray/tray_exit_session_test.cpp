@@ -121,6 +121,18 @@ TEST_F(TrayExitTest, YesShowsTheBalloonAndTheExitTimerEndsTheProgramWithinFiveSe
     EXPECT_TRUE(WaitForTrayCount(m_remoteIcon, 0)) << "lit";
     EXPECT_NE(FindBalloon(), nullptr);
 
+    // The program is ending anyway: a second Exit is refused.
+    Notify(TRAY_ICON_REMOTE, WM_RBUTTONDOWN, [] {
+        HWND menu = WaitForMenu();
+        ASSERT_NE(menu, nullptr);
+        MenuView view = ReadMenu(menu);
+        ASSERT_EQ(view.Entries.size(), 3u);
+        EXPECT_EQ(view.Entries[EXIT_POSITION].Id, TRAY_CMD_EXIT);
+        EXPECT_TRUE(view.Entries[EXIT_POSITION].Grayed);
+        EXPECT_FALSE(view.Entries[0].Grayed);
+        DismissMenu(menu);
+    });
+
     EXPECT_TRUE(WaitUntil([] { return s_exitTimerCount == 1; }, EXIT_TIMER_LIMIT_MS));
     EXPECT_GE(s_exitTimerTick - confirmed, TRAY_EXIT_DELAY_MS - 200) << "not before its time";
     EXPECT_TRUE(ShellHasIcon(m_main, TRAY_ICON_REMOTE)) << "the icon goes with the window, not before";

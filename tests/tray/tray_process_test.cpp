@@ -56,20 +56,30 @@ protected:
         return window;
     }
 
-    // Chooses Exit in the menu of an icon of kova.exe and answers Yes; the
-    // time of the answer.
-    DWORD ExitFromMenu(HWND window, UINT iconId, const char* caption)
+    // Chooses Exit in the menu of an icon of kova.exe; the question's box,
+    // left open.
+    HWND AskToExit(HWND window, UINT iconId, const char* caption)
     {
+        HWND box = nullptr;
         std::thread user([&] {
             HWND menu = WaitForMenu(TRAY_WAIT_MS, kova.Id());
             ASSERT_NE(menu, nullptr);
             ChooseMenuEntry(menu, 2);
-            HWND box = WaitForBox(caption);
-            ASSERT_NE(box, nullptr);
-            ClickBoxButton(box, IDC_MSGBOX_BUTTON2);
+            box = WaitForBox(caption);
         });
         PostMessageA(window, WM_TRAY_NOTIFY, iconId, WM_RBUTTONDOWN);
         user.join();
+        return box;
+    }
+
+    // The same, answered Yes; the time of the answer.
+    DWORD ExitFromMenu(HWND window, UINT iconId, const char* caption)
+    {
+        HWND box = AskToExit(window, iconId, caption);
+        EXPECT_NE(box, nullptr);
+        if (box) {
+            ClickBoxButton(box, IDC_MSGBOX_BUTTON2);
+        }
         return GetTickCount();
     }
 
@@ -101,6 +111,33 @@ TEST_F(TrayProcessTest, TheIconsShowWhileAReceiverIsOpenAndTheRemotesExitEndsThe
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(WaitForTrayCount(icons[0], 0)) << "the icons go with the program";
     EXPECT_TRUE(WaitForTrayCount(icons[1], 0));
+}
+
+// The question runs a modal loop in which the window's messages keep coming:
+// a request to end the program in there (the exit timer of an Exit confirmed
+// before, or another program's WM_CLOSE) ends it cleanly, and the open box
+// goes with it.
+TEST_F(TrayProcessTest, AnOpenExitQuestionGoesWithTheProgram)
+{
+    struct Row {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+    };
+    const Row rows[] = {{"the exit timer", WM_TIMER, IDT_EXIT}, {"WM_CLOSE from another program", WM_CLOSE, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(kova.Start(StagedPath("kova.exe"), "", {{VIRTUAL_RECEIVER_ENV, host.Instance()}}));
+        HWND window = kova.WaitForWindow(KEYBOARD_WINDOW_CLASS, START_TIMEOUT_MS);
+        ASSERT_NE(window, nullptr);
+        HWND box = AskToExit(window, TRAY_ICON_REMOTE, "Orlan TV Remote Controller.");
+        ASSERT_NE(box, nullptr);
+        PostMessageA(window, row.message, row.wParam, 0);
+        DWORD code = 0xFFFF;
+        ASSERT_TRUE(kova.WaitForExit(SHUTDOWN_LIMIT_MS, &code));
+        EXPECT_EQ(code, 0u) << "no controller was touched after it was deleted";
+        EXPECT_FALSE(IsWindow(box));
+    }
 }
 
 TEST_F(TrayProcessTest, TheKeyboardsExitEndsTheProgramAtOnce)
