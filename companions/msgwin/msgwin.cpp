@@ -106,10 +106,10 @@ UINT ParseMessage(const char* text)
     return RegisterWindowMessageA(text);
 }
 
-void AddAnswer(const char* spec)
+void AddAnswer(const char* answer)
 {
     char text[TEXT_SIZE] = {};
-    lstrcpynA(text, spec, sizeof(text));
+    lstrcpynA(text, answer, sizeof(text));
     char* colon = std::strrchr(text, ':');
     if (!colon || g_options.AnswerCount >= MAX_ANSWERS) {
         return;
