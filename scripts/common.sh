@@ -95,8 +95,12 @@ run_tests() {
     if [ $rc -ne 0 ]; then cat "$BUILD/native/ctest.log"; return $rc; fi
     grep "tests passed" "$BUILD/native/ctest.log"
     log "Running the tests under Wine"
-    local jobs
+    local jobs timeout=300
     jobs=$(nproc)
-    # Ensure the staged program folder is current even when only tests changed.
-    ctest --test-dir "$BUILD" -j "$jobs" --output-on-failure --timeout 300 "$@"
+    # The long corpora run for up to half an hour each.
+    if [ "${KOVA_CORPUS:-}" = long ]; then
+        timeout=3600
+        export KOVA_RUN_TIMEOUT=${KOVA_RUN_TIMEOUT:-3600}
+    fi
+    ctest --test-dir "$BUILD" -j "$jobs" --output-on-failure --timeout "$timeout" "$@"
 }
