@@ -7,7 +7,8 @@
 //   until its window exists;
 // - private memory once started and settled (the host's RssAnon: Wine
 //   answers GetProcessMemoryInfo of another process with zeros), next to
-//   the empty program's;
+//   the empty program's, and next to the empty program's with as many
+//   threads as kova has;
 // - idle CPU time (user and kernel, GetProcessTimes, which Wine counts in
 //   10 ms ticks) over a quiet span with the three collections open and
 //   nothing pressed.
@@ -39,6 +40,8 @@ constexpr uint32_t BENCH_PRODUCT = 0x0150;
 constexpr DWORD START_TIMEOUT_MS = 30000;
 // The wake check reads the receiver 3 s after the start: settle past it.
 constexpr DWORD SETTLE_MS = 5000;
+// The threaded empty program has nothing to settle but its threads' start.
+constexpr DWORD THREADED_SETTLE_MS = 1000;
 constexpr int COLLECTIONS = 3;
 constexpr char EMPTY_WINDOW_CLASS[] = "KovaBenchEmptyProgram";
 
@@ -142,19 +145,16 @@ std::string ReadHostFile(const std::string& path)
     return text;
 }
 
-// The private memory of the program fileName that runs in this prefix, in
-// MB. Wine answers GetProcessMemoryInfo of another process with zeros, so
-// the host's own count is read: RssAnon of /proc/<pid>/status, the resident
-// memory that belongs to the process alone (its heaps and stacks, not the
-// mapped program and libraries). -1 when it is not found.
-double PrivateMegabytes(const char* fileName)
+// A number of the host's /proc/<pid>/status of the program fileName that
+// runs in this prefix (the first such process); -1 when it is not found.
+double HostStatusNumber(const char* fileName, const char* field)
 {
     char prefix[MAX_PATH] = {};
     GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
     const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
-    double megabytes = -1;
+    double number = -1;
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
         const std::string pid = entry.cFileName;
         if (pid.find_first_not_of("0123456789") != std::string::npos) {
@@ -166,16 +166,33 @@ double PrivateMegabytes(const char* fileName)
             continue;
         }
         const std::string status = ReadHostFile(dir + "status");
-        const size_t at = status.find("RssAnon:");
+        const size_t at = status.find(field);
         if (at != std::string::npos) {
-            megabytes = std::strtod(status.c_str() + at + 8, nullptr) / 1024.0;
+            number = std::strtod(status.c_str() + at + std::strlen(field), nullptr);
             break;
         }
     }
     if (find != INVALID_HANDLE_VALUE) {
         FindClose(find);
     }
-    return megabytes;
+    return number;
+}
+
+// The private memory of a program in MB. Wine answers GetProcessMemoryInfo
+// of another process with zeros, so the host's own count is read: RssAnon,
+// the resident memory that belongs to the process alone (its heaps and
+// stacks, the images Wine read into memory; not mapped files).
+double PrivateMegabytes(const char* fileName)
+{
+    const double kilobytes = HostStatusNumber(fileName, "RssAnon:");
+    return kilobytes < 0 ? -1 : kilobytes / 1024.0;
+}
+
+// Its threads; on the host, a Wine process has exactly the threads of the
+// Windows program.
+int ThreadCount(const char* fileName)
+{
+    return static_cast<int>(HostStatusNumber(fileName, "Threads:"));
 }
 
 // User and kernel time of a process so far, in milliseconds.
@@ -258,7 +275,7 @@ int main(int argc, char** argv)
     SetEnvironmentVariableA(VIRTUAL_RECEIVER_ENV, name.c_str());
     const std::string empty = EmptyProgramCommandLine();
 
-    std::vector<double> kovaStart, emptyStart, kovaMemory, emptyMemory, idle;
+    std::vector<double> kovaStart, emptyStart, kovaMemory, emptyMemory, threadedMemory, threads, idle;
     for (int run = 0; run < runs; ++run) {
         Started reference = StartEmpty(empty);
         Started kova = StartKova(opened);
@@ -274,14 +291,22 @@ int main(int argc, char** argv)
         Sleep(SETTLE_MS);
         kovaMemory.push_back(PrivateMegabytes("kova.exe"));
         emptyMemory.push_back(PrivateMegabytes("empty_program.exe"));
+        threads.push_back(ThreadCount("kova.exe"));
+        End(reference);
+        // Under Wine every thread costs a resident megabyte of its own: the
+        // empty program again, with as many threads as kova has.
+        Started threaded = StartEmpty(empty + " --threads " + std::to_string(threads.back()));
+        Sleep(THREADED_SETTLE_MS);
+        threadedMemory.push_back(PrivateMegabytes("empty_program.exe"));
+        End(threaded);
         const double before = CpuMilliseconds(kova.Process.hProcess);
         Sleep(static_cast<DWORD>(idleSeconds) * 1000);
         const double after = CpuMilliseconds(kova.Process.hProcess);
         idle.push_back((after - before) * 60.0 / idleSeconds);
-        std::printf("run %d: start-up kova %.1f ms, empty program %.1f ms; private memory kova %.2f MB, empty "
-                    "program %.2f MB; idle CPU %.2f ms a minute over %d s\n",
-                    run + 1, kova.Milliseconds, reference.Milliseconds, kovaMemory.back(), emptyMemory.back(),
-                    idle.back(), idleSeconds);
+        std::printf("run %d: start-up kova %.1f ms, empty program %.1f ms; private memory kova %.2f MB (%.0f threads), "
+                    "empty program %.2f MB, with %.0f threads %.2f MB; idle CPU %.2f ms a minute over %d s\n",
+                    run + 1, kova.Milliseconds, emptyStart.back(), kovaMemory.back(), threads.back(),
+                    emptyMemory.back(), threads.back(), threadedMemory.back(), idle.back(), idleSeconds);
         std::fflush(stdout);
         End(kova);
         End(reference);
@@ -289,8 +314,9 @@ int main(int argc, char** argv)
     std::printf("median of %d runs (Wine, a virtual receiver, %d collections open):\n", runs, COLLECTIONS);
     std::printf("  start-up: kova %.1f ms, empty program %.1f ms, kova's own %.1f ms\n", Median(kovaStart),
                 Median(emptyStart), Median(kovaStart) - Median(emptyStart));
-    std::printf("  private memory after start: kova %.2f MB, empty program %.2f MB\n", Median(kovaMemory),
-                Median(emptyMemory));
+    std::printf("  private memory after start: kova %.2f MB (threads: %s), empty program %.2f MB, with kova's "
+                "threads %.2f MB\n",
+                Median(kovaMemory), List(threads, "%.0f").c_str(), Median(emptyMemory), Median(threadedMemory));
     std::printf("  idle CPU: %.2f ms a minute (runs: %s)\n", Median(idle), List(idle, "%.2f").c_str());
     receiver.Stop();
     ShutdownHidBackend();
