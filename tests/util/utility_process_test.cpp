@@ -92,6 +92,11 @@ public:
 
     void Start()
     {
+        // The utility of the test before goes with its process, which is
+        // ended by force; until its window is gone, a new utility would
+        // only bring that one forward and end.
+        ASSERT_TRUE(WaitUntil([] { return FindWindowA(nullptr, UTILITY_TITLE) == nullptr; }, UTILITY_TIMEOUT_MS))
+            << "a utility from before is still open";
         ASSERT_TRUE(process.Start(StagedPath("kovautil.exe"), ""));
         ASSERT_TRUE(WaitUntil([&] { return (frame = Find()) != nullptr || !process.IsRunning(); }, UTILITY_TIMEOUT_MS));
         ASSERT_NE(frame, nullptr) << "the utility did not show its window";
