@@ -99,7 +99,27 @@ public:
             << "a utility from before is still open";
         ASSERT_TRUE(process.Start(StagedPath("kovautil.exe"), ""));
         ASSERT_TRUE(WaitUntil([&] { return (frame = Find()) != nullptr || !process.IsRunning(); }, UTILITY_TIMEOUT_MS));
-        ASSERT_NE(frame, nullptr) << "the utility did not show its window";
+        ASSERT_NE(frame, nullptr) << "the utility did not show its window: " << WhyNoWindow();
+    }
+
+    // What stands in the way of the utility's window, for the failure.
+    std::string WhyNoWindow()
+    {
+        std::string why;
+        DWORD code = 0;
+        if (process.IsRunning()) {
+            why = "the utility still runs";
+        } else if (GetExitCodeProcess(process.Handle(), &code)) {
+            why = "the utility ended with " + std::to_string(code);
+        }
+        HWND other = FindWindowA(nullptr, UTILITY_TITLE);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(other, &pid);
+        char className[64] = {};
+        GetClassNameA(other, className, sizeof(className));
+        return why + (other ? "; a window of its title, class " + std::string(className) + ", belongs to process " +
+                                  std::to_string(pid) + " (the utility is " + std::to_string(process.Id()) + ")"
+                            : "; no window has its title");
     }
 
     HWND Find() const
