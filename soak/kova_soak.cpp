@@ -20,6 +20,8 @@
 #include "base/folders.h"
 #include "base/messages.h"
 #include "base/scoped.h"
+#include "core/main_ctrl.h"
+#include "core/opt_ctrl.h"
 #include "soak/soak_world.h"
 
 #include <dbt.h>
@@ -51,14 +53,11 @@ constexpr size_t RANDOM_LENGTH_MAX = 64;
 // mutex wait), and the program's answer to a window message.
 constexpr double DISPLAY_CALL_LIMIT_MS = 2000;
 constexpr double ANSWER_LIMIT_MS = 1000;
-
-const char* const INSTANCE_MUTEX = "KOVA_GlobaL_MuteX";
-const char* const HID_MUTEX = "Global\\KOVAAPI_HID_MUTEX";
-const char* const RESTART_MUTEX = "Local\\ORLAN_KOVA_Mutex_Restart";
-
 // How long a press not delivered in SOAK_EVENT_TIMEOUT_MS is still waited
 // for before it counts as lost.
 constexpr DWORD LATE_LIMIT_MS = 60000;
+
+const char* const HID_MUTEX = "Global\\KOVAAPI_HID_MUTEX";
 const char* const SEND_WINDOW_KEY = "Software\\Orlan\\Kova\\SENDWINDOW";
 const char* const KOVA_KEY = "Software\\Orlan\\Kova";
 constexpr UINT CLIENT_ID = 1;
@@ -114,7 +113,7 @@ double AnswerMs(HWND window)
 // Whether some program (kova or another) holds kova's restart mutex just now.
 bool RestartMutexHeld()
 {
-    ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, RESTART_MUTEX));
+    ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, RESTART_MUTEX_NAME));
     if (!mutex) {
         return false;
     }
@@ -631,7 +630,7 @@ int RunContention(const Options& o)
 
 bool InstanceMutexExists()
 {
-    ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, INSTANCE_MUTEX));
+    ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, INSTANCE_MUTEX_NAME));
     return static_cast<bool>(mutex);
 }
 
