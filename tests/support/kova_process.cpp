@@ -156,7 +156,7 @@ void CleanOrlanRegistry::Wipe()
 
 HWND KovaProcessTest::StartKova(const std::string& args, const char* windowClass)
 {
-    EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args));
+    EXPECT_TRUE(kova.Start(StagedPath("kova.exe"), args)) << "CreateProcess failed with " << GetLastError();
     HWND window = kova.WaitForWindow(windowClass, START_TIMEOUT_MS);
     EXPECT_NE(window, nullptr) << "kova.exe did not create its main window";
     return window;
